@@ -6,6 +6,8 @@
 #include <GL/glu.h>
 #include <GL/freeglut.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -28,6 +30,26 @@ static void note(const char *name, std::initializer_list<double> args,
         call.args[call.argCount++] = a;
     theDoubles.calls.push_back(call);
 }
+
+// Per-vertex calls, which a frame makes by the hundred thousand.
+static void noteGeometry(const char *name, std::initializer_list<double> args)
+{
+    if (theDoubles.recordGeometry)
+        note(name, args);
+    else
+        theDoubles.callCount++;
+}
+
+static void writeCallsToStderr()
+{
+    std::string line = "calls:";
+    for (const GlCall &c : theDoubles.calls)
+        line += std::string(" ") + c.name;
+    line += "\n";
+    fputs(line.c_str(), stderr);
+}
+
+void reportCallsAtExit() { atexit(writeCallsToStderr); }
 
 std::vector<GlCall> callsNamed(const char *name)
 {
@@ -68,8 +90,8 @@ void glBegin(GLenum mode) { note("glBegin", {double(mode)}); }
 void glEnd() { note("glEnd", {}); }
 void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) { note("glColor4f", {r, g, b, a}); }
 void glColor3f(GLfloat r, GLfloat g, GLfloat b) { note("glColor3f", {r, g, b}); }
-void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { note("glVertex3f", {x, y, z}); }
-void glTexCoord2f(GLfloat s, GLfloat t) { note("glTexCoord2f", {s, t}); }
+void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { noteGeometry("glVertex3f", {x, y, z}); }
+void glTexCoord2f(GLfloat s, GLfloat t) { noteGeometry("glTexCoord2f", {s, t}); }
 void glScalef(GLfloat x, GLfloat y, GLfloat z) { note("glScalef", {x, y, z}); }
 void glRotatef(GLfloat a, GLfloat x, GLfloat y, GLfloat z) { note("glRotatef", {a, x, y, z}); }
 

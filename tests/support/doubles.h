@@ -18,6 +18,7 @@ struct GlCall {
 struct Doubles {
     std::vector<GlCall> calls;
     bool record = true;   // false: calls are counted only (a null sink)
+    bool recordGeometry = true; // false: glVertex3f and glTexCoord2f only counted
     long callCount = 0;
 
     // glutGet(GLUT_ELAPSED_TIME): readings taken in turn; when empty, `clockNow`.
@@ -51,3 +52,6 @@ std::vector<GlCall> callsNamed(const char *name);
 long countCalls(const char *name);
 // The names of all recorded calls, in order.
 std::vector<std::string> callNames();
+// For death tests: at exit, write "calls:" and the recorded names, one space before
+// each, and a newline to standard error, so the parent can match what the child did.
+void reportCallsAtExit();
