@@ -1,11 +1,415 @@
-// The module player (placeholder until the player lands).
+// The module player: libopenmpt renders the module on SDL's audio callback thread into
+// an SDL2 output device; the order and row last rendered are published to the caller.
 #include "player.h"
 
-int BASSMOD_Init(int, uint32_t, uint32_t) { return 0; }
-int BASSMOD_MusicLoad(int, const void *, uint32_t, uint32_t, uint32_t) { return 0; }
-int BASSMOD_MusicPlay() { return 0; }
-uint32_t BASSMOD_MusicGetPosition() { return 0; }
-int BASSMOD_MusicStop() { return 0; }
-int BASSMOD_MusicFree() { return 0; }
-int BASSMOD_Free() { return 0; }
-const char *playerErrorText() { return "no player yet"; }
+#include <SDL.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace {
+
+// Frames per device buffer: 1024 frames at 44100 Hz are 23 ms, so the position reported
+// is never more than one buffer away from what is heard.
+constexpr Uint16 bufferFrames = 1024;
+constexpr int channelCount = 2;
+// The range of output rates libopenmpt renders at.
+constexpr uint32_t lowestRate = 8000;
+constexpr uint32_t highestRate = 192000;
+
+struct ModuleDeleter {
+    void operator()(openmpt_module *module) const { openmpt_module_destroy(module); }
+};
+using ModulePtr = std::unique_ptr<openmpt_module, ModuleDeleter>;
+
+struct OpenmptStringDeleter {
+    void operator()(const char *text) const { openmpt_free_string(text); }
+};
+using OpenmptString = std::unique_ptr<const char, OpenmptStringDeleter>;
+
+struct FileCloser {
+    void operator()(FILE *file) const { fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// What the audio callback works on. The caller's thread changes module and playing only
+// while it holds the device lock, so the callback sees them unchanged for a whole buffer;
+// position is the one value the caller reads without the lock.
+struct Playback {
+    openmpt_module *module = nullptr; // owned by Player::module
+    bool playing = false;
+    bool restart = false;             // seek to the start before the next buffer
+    int32_t rate = 0;                 // frames per second
+    std::atomic<uint32_t> position{0}; // order | row << 16, of the last buffer rendered
+};
+
+// Holds the SDL audio subsystem from a successful SDL_InitSubSystem until destroyed.
+struct AudioSubsystem {
+    AudioSubsystem() = default;
+    AudioSubsystem(const AudioSubsystem &) = delete;
+    AudioSubsystem &operator=(const AudioSubsystem &) = delete;
+    ~AudioSubsystem()
+    {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        // The player may be SDL's only user; then nothing of SDL stays behind.
+        if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) {
+            SDL_Quit();
+        }
+    }
+};
+
+struct AudioDevice {
+    SDL_AudioDeviceID id = 0;
+    AudioDevice() = default;
+    AudioDevice(const AudioDevice &) = delete;
+    AudioDevice &operator=(const AudioDevice &) = delete;
+    ~AudioDevice()
+    {
+        if (id != 0) {
+            SDL_CloseAudioDevice(id); // waits for the callback thread to end
+        }
+    }
+};
+
+// Holds the device lock for a scope; never pause or close the device inside one.
+struct DeviceLock {
+    explicit DeviceLock(SDL_AudioDeviceID device) : id(device) { SDL_LockAudioDevice(id); }
+    DeviceLock(const DeviceLock &) = delete;
+    DeviceLock &operator=(const DeviceLock &) = delete;
+    ~DeviceLock() { SDL_UnlockAudioDevice(id); }
+    SDL_AudioDeviceID id;
+};
+
+// Members are released in reverse order: the device first (its thread stops), then
+// the module it rendered, then the audio subsystem.
+struct Player {
+    AudioSubsystem audio;
+    Playback playback;
+    ModulePtr module;
+    AudioDevice device;
+};
+
+std::unique_ptr<Player> player;
+std::string lastError;
+
+int fail(std::string reason)
+{
+    lastError = std::move(reason);
+    return 0;
+}
+
+int notStarted(const char *call)
+{
+    return fail(std::string(call) + ": the player is not started");
+}
+
+uint32_t packPosition(int32_t order, int32_t row)
+{
+    const auto clamp16 = [](int32_t value) {
+        return static_cast<uint32_t>(value < 0 ? 0 : value > 0xFFFF ? 0xFFFF : value);
+    };
+    return clamp16(order) | clamp16(row) << 16;
+}
+
+// SDL's audio thread: renders one buffer of float stereo, silence when nothing plays or
+// the module has ended, then publishes the position the render reached.
+void renderAudio(void *user, Uint8 *stream, int byteCount)
+{
+    Playback &playback = *static_cast<Playback *>(user);
+    float *out = reinterpret_cast<float *>(stream);
+    const size_t frames = static_cast<size_t>(byteCount) / (channelCount * sizeof(float));
+    size_t rendered = 0;
+    if (playback.module != nullptr && playback.playing) {
+        if (playback.restart) {
+            openmpt_module_set_position_order_row(playback.module, 0, 0);
+            playback.restart = false;
+        }
+        rendered = openmpt_module_read_interleaved_float_stereo(playback.module, playback.rate,
+                                                                frames, out);
+        if (rendered > 0) {
+            playback.position.store(
+                packPosition(openmpt_module_get_current_order(playback.module),
+                             openmpt_module_get_current_row(playback.module)),
+                std::memory_order_release);
+        }
+    }
+    std::fill(out + rendered * channelCount, out + frames * channelCount, 0.0f);
+}
+
+// Collects the decoder's messages while a module loads; the last one explains a failure.
+struct LoadLog {
+    std::string last;
+};
+
+void keepLogMessage(const char *message, void *user)
+{
+    if (message != nullptr) {
+        static_cast<LoadLog *>(user)->last = message;
+    }
+}
+
+struct Bytes {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+};
+
+// Reads `length` bytes (0: all that follow) from `offset` of the named file. The file is
+// read here rather than by the decoder's file loader because the window of offset and
+// length is ours to honour.
+bool readFileWindow(const char *name, uint32_t offset, uint32_t length, Bytes &bytes)
+{
+    const std::string what = std::string("cannot read ") + name + ": ";
+    FilePtr file(fopen(name, "rb"));
+    if (!file) {
+        fail(what + strerror(errno));
+        return false;
+    }
+    if (fseek(file.get(), 0, SEEK_END) != 0) {
+        fail(what + strerror(errno));
+        return false;
+    }
+    const long fileSize = ftell(file.get());
+    if (fileSize < 0) {
+        fail(what + strerror(errno));
+        return false;
+    }
+    if (fileSize == 0) {
+        fail(what + "the file is empty");
+        return false;
+    }
+    const auto size = static_cast<unsigned long>(fileSize);
+    if (offset >= size) {
+        fail(what + "offset " + std::to_string(offset) + " is at or past its end (" +
+             std::to_string(size) + " bytes)");
+        return false;
+    }
+    const size_t wanted = length != 0 ? length : size - offset;
+    if (wanted > size - offset) {
+        fail(what + "it holds " + std::to_string(size - offset) + " bytes from offset " +
+             std::to_string(offset) + ", not " + std::to_string(wanted));
+        return false;
+    }
+    if (fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0) {
+        fail(what + strerror(errno));
+        return false;
+    }
+    bytes.data.reset(new (std::nothrow) char[wanted]);
+    if (!bytes.data) {
+        fail(what + "out of memory for " + std::to_string(wanted) + " bytes");
+        return false;
+    }
+    bytes.size = fread(bytes.data.get(), 1, wanted, file.get());
+    if (bytes.size != wanted) {
+        fail(what + (ferror(file.get()) ? strerror(errno) : "the file ended early"));
+        return false;
+    }
+    return true;
+}
+
+// Decodes a module from memory and sets it up for the load flags; null on failure.
+ModulePtr decodeModule(const void *data, size_t size, uint32_t flags, const std::string &source)
+{
+    // Plugins are never needed by our modules, and skipping them avoids decoder paths
+    // known to misread malformed files.
+    const openmpt_module_initial_ctl ctls[] = {{"load.skip_plugins", "1"}, {nullptr, nullptr}};
+    LoadLog log;
+    int error = OPENMPT_ERROR_OK;
+    const char *errorMessage = nullptr;
+    ModulePtr module(openmpt_module_create_from_memory2(data, size, keepLogMessage, &log, nullptr,
+                                                        nullptr, &error, &errorMessage, ctls));
+    const OpenmptString errorText(errorMessage);
+    if (!module) {
+        std::string why = errorText ? errorText.get() : log.last;
+        if (why.empty()) {
+            why = "error " + std::to_string(error);
+        }
+        fail("cannot decode " + source + ": " + why);
+        return nullptr;
+    }
+    // Later messages come from the audio thread, where nobody reads them.
+    openmpt_module_set_log_func(module.get(), openmpt_log_func_silent, nullptr);
+    const bool loop = (flags & playerLoop) != 0;
+    const bool interpolate = (flags & playerInterpolate) != 0;
+    const bool ramp = (flags & playerRamp) != 0;
+    if (!openmpt_module_set_repeat_count(module.get(), loop ? -1 : 0)) {
+        fail("cannot set the repeat count of " + source);
+        return nullptr;
+    }
+    // Filter length 0 is the decoder's default interpolation, 1 none.
+    if (!openmpt_module_set_render_param(module.get(),
+                                         OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH,
+                                         interpolate ? 0 : 1)) {
+        fail("cannot set the interpolation of " + source);
+        return nullptr;
+    }
+    // Ramping strength -1 is the decoder's default, 0 none.
+    if (!openmpt_module_set_render_param(module.get(),
+                                         OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH,
+                                         ramp ? -1 : 0)) {
+        fail("cannot set the volume ramping of " + source);
+        return nullptr;
+    }
+    return module;
+}
+
+} // namespace
+
+int BASSMOD_Init(int device, uint32_t rate, uint32_t)
+{
+    if (player) {
+        return fail("BASSMOD_Init: the player is already started");
+    }
+    if (rate < lowestRate || rate > highestRate) {
+        return fail("BASSMOD_Init: rate " + std::to_string(rate) + " Hz is outside " +
+                    std::to_string(lowestRate) + ".." + std::to_string(highestRate));
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return fail(std::string("cannot start SDL audio: ") + SDL_GetError());
+    }
+    auto started = std::make_unique<Player>();
+    const char *deviceName = nullptr; // SDL's default output
+    if (device != -1) {
+        const int count = SDL_GetNumAudioDevices(0);
+        if (device < 0 || device >= count) {
+            return fail("no output device " + std::to_string(device) + ": SDL lists " +
+                        std::to_string(count < 0 ? 0 : count));
+        }
+        deviceName = SDL_GetAudioDeviceName(device, 0);
+        if (deviceName == nullptr) {
+            return fail("cannot name output device " + std::to_string(device) + ": " +
+                        SDL_GetError());
+        }
+    }
+    started->playback.rate = static_cast<int32_t>(rate);
+    SDL_AudioSpec wanted{};
+    wanted.freq = static_cast<int>(rate);
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = channelCount;
+    wanted.samples = bufferFrames;
+    wanted.callback = renderAudio;
+    wanted.userdata = &started->playback;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the device takes.
+    started->device.id = SDL_OpenAudioDevice(deviceName, 0, &wanted, &obtained, 0);
+    if (started->device.id == 0) {
+        return fail(std::string("cannot open output device ") +
+                    (deviceName != nullptr ? deviceName : "(default)") + ": " + SDL_GetError());
+    }
+    player = std::move(started);
+    return 1;
+}
+
+int BASSMOD_MusicLoad(int mem, const void *file, uint32_t offset, uint32_t length,
+                      uint32_t flags)
+{
+    if (!player) {
+        return notStarted("BASSMOD_MusicLoad");
+    }
+    if (file == nullptr) {
+        return fail(mem ? "cannot load a module from memory at a null address"
+                        : "cannot load a module: no file name");
+    }
+    ModulePtr module;
+    if (mem) {
+        if (length == 0) {
+            return fail("cannot load a module from memory: no length given");
+        }
+        module = decodeModule(static_cast<const char *>(file) + offset, length, flags,
+                              "the module in memory");
+    } else {
+        const char *name = static_cast<const char *>(file);
+        Bytes bytes;
+        if (!readFileWindow(name, offset, length, bytes)) {
+            return 0;
+        }
+        module = decodeModule(bytes.data.get(), bytes.size, flags, name);
+    }
+    if (!module) {
+        return 0;
+    }
+    // The new module replaces the old one, stopped; the old one is released outside the lock.
+    {
+        DeviceLock lock(player->device.id);
+        player->playback.module = module.get();
+        player->playback.playing = false;
+        player->playback.restart = false;
+    }
+    player->module.swap(module);
+    player->playback.position.store(0, std::memory_order_release);
+    return 1;
+}
+
+int BASSMOD_MusicPlay()
+{
+    if (!player) {
+        return notStarted("BASSMOD_MusicPlay");
+    }
+    if (!player->module) {
+        return fail("BASSMOD_MusicPlay: no module is loaded");
+    }
+    {
+        DeviceLock lock(player->device.id);
+        player->playback.restart = true;
+        player->playback.playing = true;
+        player->playback.position.store(0, std::memory_order_release);
+    }
+    SDL_PauseAudioDevice(player->device.id, 0);
+    return 1;
+}
+
+uint32_t BASSMOD_MusicGetPosition()
+{
+    if (!player) {
+        notStarted("BASSMOD_MusicGetPosition");
+        return 0;
+    }
+    return player->playback.position.load(std::memory_order_acquire);
+}
+
+int BASSMOD_MusicStop()
+{
+    if (!player) {
+        return notStarted("BASSMOD_MusicStop");
+    }
+    {
+        DeviceLock lock(player->device.id);
+        player->playback.playing = false;
+    }
+    SDL_PauseAudioDevice(player->device.id, 1);
+    return 1;
+}
+
+int BASSMOD_MusicFree()
+{
+    if (!player) {
+        return notStarted("BASSMOD_MusicFree");
+    }
+    {
+        DeviceLock lock(player->device.id);
+        player->playback.module = nullptr;
+        player->playback.playing = false;
+    }
+    player->module.reset();
+    return 1;
+}
+
+int BASSMOD_Free()
+{
+    if (!player) {
+        return notStarted("BASSMOD_Free");
+    }
+    player.reset();
+    return 1;
+}
+
+const char *playerErrorText()
+{
+    return lastError.c_str();
+}
