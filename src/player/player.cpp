@@ -46,8 +46,10 @@ struct Playback {
     openmpt_module *module = nullptr; // owned by Player::module
     bool playing = false;
     bool restart = false;             // seek to the start before the next buffer
+    bool loop = false;                // the module starts over at its end
+    double endSeconds = 0;            // without loop: where the module ends and its fadeout begins
     int32_t rate = 0;                 // frames per second
-    std::atomic<uint32_t> position{0}; // order | row << 16, of the last buffer rendered
+    std::atomic<uint32_t> position{0}; // order | row << 16 at the last buffer's start
 };
 
 // Holds the SDL audio subsystem from a successful SDL_InitSubSystem until destroyed.
@@ -119,7 +121,10 @@ uint32_t packPosition(int32_t order, int32_t row)
 }
 
 // SDL's audio thread: renders one buffer of float stereo, silence when nothing plays or
-// the module has ended, then publishes the position the render reached.
+// the module has ended. The position published is that of the buffer's first frame,
+// which is heard first. Past the end of a module that does not loop, the decoder renders
+// a short fadeout while it reports order 0 row 0; such buffers publish nothing, so the
+// last position heard stays.
 void renderAudio(void *user, Uint8 *stream, int byteCount)
 {
     Playback &playback = *static_cast<Playback *>(user);
@@ -131,13 +136,14 @@ void renderAudio(void *user, Uint8 *stream, int byteCount)
             openmpt_module_set_position_order_row(playback.module, 0, 0);
             playback.restart = false;
         }
+        const uint32_t start = packPosition(openmpt_module_get_current_order(playback.module),
+                                            openmpt_module_get_current_row(playback.module));
+        const bool pastEnd = !playback.loop && openmpt_module_get_position_seconds(
+                                                   playback.module) >= playback.endSeconds;
         rendered = openmpt_module_read_interleaved_float_stereo(playback.module, playback.rate,
                                                                 frames, out);
-        if (rendered > 0) {
-            playback.position.store(
-                packPosition(openmpt_module_get_current_order(playback.module),
-                             openmpt_module_get_current_row(playback.module)),
-                std::memory_order_release);
+        if (rendered > 0 && !pastEnd) {
+            playback.position.store(start, std::memory_order_release);
         }
     }
     std::fill(out + rendered * channelCount, out + frames * channelCount, 0.0f);
@@ -335,11 +341,15 @@ int BASSMOD_MusicLoad(int mem, const void *file, uint32_t offset, uint32_t lengt
         return 0;
     }
     // The new module replaces the old one, stopped; the old one is released outside the lock.
+    const bool loop = (flags & playerLoop) != 0;
+    const double endSeconds = openmpt_module_get_duration_seconds(module.get());
     {
         DeviceLock lock(player->device.id);
         player->playback.module = module.get();
         player->playback.playing = false;
         player->playback.restart = false;
+        player->playback.loop = loop;
+        player->playback.endSeconds = endSeconds;
     }
     player->module.swap(module);
     player->playback.position.store(0, std::memory_order_release);

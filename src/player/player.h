@@ -27,9 +27,10 @@ int BASSMOD_MusicLoad(int mem, const void *file, uint32_t offset, uint32_t lengt
 // Starts the loaded module from its beginning; it then plays on by itself, and after
 // its end (without playerLoop) plays silence. 0 when no module is loaded.
 int BASSMOD_MusicPlay();
-// Low 16 bits: the order being heard; high 16 bits: the row. Taken after each output
-// buffer is rendered (1024 frames), so it runs at most one buffer ahead of the ear.
-// 0 before the first buffer of a play; after a stop or the module's end, the last one.
+// Low 16 bits: the order being heard; high 16 bits: the row. It is the position of the
+// first frame of the output buffer (1024 frames) rendered last, so it trails the ear by
+// at most one buffer plus the device's own latency. 0 from a play until its first buffer;
+// after a stop or the module's end, the last position heard.
 uint32_t BASSMOD_MusicGetPosition();
 // Stop, MusicFree and Free may come in any order and more than once; after Free no
 // audio device, SDL subsystem or decoder state remains.
