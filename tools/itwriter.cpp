@@ -99,6 +99,10 @@ void putSampleHeader(std::vector<uint8_t>& out, size_t at, const ItSample& sampl
   put32(out, at + 0x38, looped ? sample.loopEnd : 0);
   put32(out, at + 0x3C, sample.c5Speed);
   put32(out, at + 0x48, dataOffset);
+  put8(out, at + 0x4C, std::min<uint8_t>(sample.vibratoSpeed, 64));
+  put8(out, at + 0x4D, std::min<uint8_t>(sample.vibratoDepth, 32));
+  put8(out, at + 0x4E, sample.vibratoSweep);
+  put8(out, at + 0x4F, std::min<uint8_t>(sample.vibratoWaveform, 3));
 }
 
 size_t sampleDataBytes(const ItSample& sample) { return sample.pcm.size() * (sample.eightBit ? 1 : 2); }

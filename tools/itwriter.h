@@ -32,6 +32,10 @@ struct ItSample {
   uint8_t defaultVolume = 64;    // 0..64
   uint8_t globalVolume = 64;     // 0..64
   int defaultPan = -1;           // 0..64, or -1 for the channel's pan
+  uint8_t vibratoSpeed = 0;      // automatic vibrato: speed 0..64,
+  uint8_t vibratoDepth = 0;      // depth 0..32,
+  uint8_t vibratoSweep = 0;      // how quickly it reaches full depth 0..255,
+  uint8_t vibratoWaveform = 0;   // 0 sine, 1 ramp down, 2 square, 3 random
 };
 
 // One cell: note (0..119 or a special value above), sample number (1-based, 0 none),
