@@ -1,24 +1,32 @@
 // The module player: libopenmpt renders the module on SDL's audio callback thread into
-// an SDL2 output device; the order and row last rendered are published to the caller.
+// an SDL2 output device; the order and row being heard are published to the caller.
 #include "player.h"
 
 #include <SDL.h>
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
-// Frames per device buffer: 1024 frames at 44100 Hz are 23 ms, so the position reported
-// is never more than one buffer away from what is heard.
+// Frames per device buffer: 1024 frames at 44100 Hz are 23 ms.
 constexpr Uint16 bufferFrames = 1024;
+// Each buffer is rendered in slices, and the position at each slice's start is kept, so
+// that the position reported follows the ear within a slice (128 frames, 3 ms) rather
+// than a buffer, and an order shorter than a buffer is still reported while it sounds.
+constexpr size_t slicesPerBuffer = 8;
 constexpr int channelCount = 2;
 // The range of output rates libopenmpt renders at.
 constexpr uint32_t lowestRate = 8000;
@@ -39,9 +47,20 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// What the audio callback works on. The caller's thread changes module and playing only
-// while it holds the device lock, so the callback sees them unchanged for a whole buffer;
-// position is the one value the caller reads without the lock.
+// The buffer heard last, as the caller's thread reads it without a lock: when it began
+// to sound, how long its slices are and the position at each slice's start. Only the
+// callback writes it while the device runs; `sequence` is odd while a write is under way,
+// and a reader that saw it change reads again.
+struct HeardBuffer {
+    std::atomic<uint32_t> sequence{0};
+    std::atomic<int64_t> startNs{0};      // steady clock
+    std::atomic<uint32_t> sliceFrames{1};
+    std::atomic<uint32_t> sliceCount{0};  // 0: nothing heard since the last play or load
+    std::array<std::atomic<uint32_t>, slicesPerBuffer> positions{}; // order | row << 16
+};
+
+// What the audio callback works on. The caller's thread changes the plain fields only
+// while it holds the device lock, so the callback sees them unchanged for a whole buffer.
 struct Playback {
     openmpt_module *module = nullptr; // owned by Player::module
     bool playing = false;
@@ -49,8 +68,49 @@ struct Playback {
     bool loop = false;                // the module starts over at its end
     double endSeconds = 0;            // without loop: where the module ends and its fadeout begins
     int32_t rate = 0;                 // frames per second
-    std::atomic<uint32_t> position{0}; // order | row << 16 at the last buffer's start
+    HeardBuffer heard;
 };
+
+int64_t steadyNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Publishes a buffer of `count` slice positions that begins to sound now.
+void publishHeard(HeardBuffer &heard, const uint32_t *positions, uint32_t count,
+                  uint32_t sliceFrames)
+{
+    heard.sequence.fetch_add(1);
+    heard.startNs.store(steadyNowNs());
+    heard.sliceFrames.store(sliceFrames);
+    for (uint32_t i = 0; i < count; ++i) {
+        heard.positions[i].store(positions[i]);
+    }
+    heard.sliceCount.store(count);
+    heard.sequence.fetch_add(1);
+}
+
+// The position of the slice sounding now: the last one once the buffer has been heard.
+uint32_t readHeard(const HeardBuffer &heard, int32_t rate)
+{
+    for (;;) {
+        const uint32_t before = heard.sequence.load();
+        if ((before & 1) == 0) {
+            const uint32_t count = heard.sliceCount.load();
+            const int64_t sinceStartNs = steadyNowNs() - heard.startNs.load();
+            const int64_t framesHeard = sinceStartNs > 0 ? sinceStartNs * rate / 1000000000 : 0;
+            const int64_t slice = std::min<int64_t>(framesHeard / heard.sliceFrames.load(),
+                                                    int64_t(count) - 1);
+            const uint32_t position = count == 0 ? 0 : heard.positions[size_t(slice)].load();
+            if (heard.sequence.load() == before) {
+                return position;
+            }
+        }
+        std::this_thread::yield(); // the callback is between its few stores
+    }
+}
 
 // Holds the SDL audio subsystem from a successful SDL_InitSubSystem until destroyed.
 struct AudioSubsystem {
@@ -121,32 +181,44 @@ uint32_t packPosition(int32_t order, int32_t row)
 }
 
 // SDL's audio thread: renders one buffer of float stereo, silence when nothing plays or
-// the module has ended. The position published is that of the buffer's first frame,
-// which is heard first. Past the end of a module that does not loop, the decoder renders
-// a short fadeout while it reports order 0 row 0; such buffers publish nothing, so the
-// last position heard stays.
+// the module has ended, and publishes the position at each slice's start. Past the end of
+// a module that does not loop, the decoder renders a short fadeout while it reports
+// order 0 row 0; such slices publish nothing, so the last position heard stays.
 void renderAudio(void *user, Uint8 *stream, int byteCount)
 {
     Playback &playback = *static_cast<Playback *>(user);
     float *out = reinterpret_cast<float *>(stream);
     const size_t frames = static_cast<size_t>(byteCount) / (channelCount * sizeof(float));
+    const size_t sliceFrames = std::max<size_t>(1, (frames + slicesPerBuffer - 1) / slicesPerBuffer);
+    uint32_t positions[slicesPerBuffer];
+    uint32_t heardSlices = 0;
     size_t rendered = 0;
     if (playback.module != nullptr && playback.playing) {
         if (playback.restart) {
             openmpt_module_set_position_order_row(playback.module, 0, 0);
             playback.restart = false;
         }
-        const uint32_t start = packPosition(openmpt_module_get_current_order(playback.module),
-                                            openmpt_module_get_current_row(playback.module));
-        const bool pastEnd = !playback.loop && openmpt_module_get_position_seconds(
-                                                   playback.module) >= playback.endSeconds;
-        rendered = openmpt_module_read_interleaved_float_stereo(playback.module, playback.rate,
-                                                                frames, out);
-        if (rendered > 0 && !pastEnd) {
-            playback.position.store(start, std::memory_order_release);
+        // A slice that comes back short is the module's end: the rest stays silent.
+        for (size_t slice = 0; slice < slicesPerBuffer && rendered == slice * sliceFrames &&
+                               rendered < frames;
+             ++slice) {
+            const uint32_t start = packPosition(openmpt_module_get_current_order(playback.module),
+                                                openmpt_module_get_current_row(playback.module));
+            const bool pastEnd = !playback.loop && openmpt_module_get_position_seconds(
+                                                       playback.module) >= playback.endSeconds;
+            const size_t got = openmpt_module_read_interleaved_float_stereo(
+                playback.module, playback.rate, std::min(sliceFrames, frames - rendered),
+                out + rendered * channelCount);
+            if (got > 0 && !pastEnd) {
+                positions[heardSlices++] = start;
+            }
+            rendered += got;
         }
     }
     std::fill(out + rendered * channelCount, out + frames * channelCount, 0.0f);
+    if (heardSlices > 0) {
+        publishHeard(playback.heard, positions, heardSlices, uint32_t(sliceFrames));
+    }
 }
 
 // Collects the decoder's messages while a module loads; the last one explains a failure.
@@ -177,15 +249,16 @@ bool readFileWindow(const char *name, uint32_t offset, uint32_t length, Bytes &b
         fail(what + strerror(errno));
         return false;
     }
-    if (fseek(file.get(), 0, SEEK_END) != 0) {
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) != 0) {
         fail(what + strerror(errno));
         return false;
     }
-    const long fileSize = ftell(file.get());
-    if (fileSize < 0) {
-        fail(what + strerror(errno));
+    if (!S_ISREG(status.st_mode)) {
+        fail(what + "not a regular file");
         return false;
     }
+    const off_t fileSize = status.st_size;
     if (fileSize == 0) {
         fail(what + "the file is empty");
         return false;
@@ -350,9 +423,9 @@ int BASSMOD_MusicLoad(int mem, const void *file, uint32_t offset, uint32_t lengt
         player->playback.restart = false;
         player->playback.loop = loop;
         player->playback.endSeconds = endSeconds;
+        publishHeard(player->playback.heard, nullptr, 0, 1);
     }
     player->module.swap(module);
-    player->playback.position.store(0, std::memory_order_release);
     return 1;
 }
 
@@ -368,7 +441,7 @@ int BASSMOD_MusicPlay()
         DeviceLock lock(player->device.id);
         player->playback.restart = true;
         player->playback.playing = true;
-        player->playback.position.store(0, std::memory_order_release);
+        publishHeard(player->playback.heard, nullptr, 0, 1);
     }
     SDL_PauseAudioDevice(player->device.id, 0);
     return 1;
@@ -380,7 +453,7 @@ uint32_t BASSMOD_MusicGetPosition()
         notStarted("BASSMOD_MusicGetPosition");
         return 0;
     }
-    return player->playback.position.load(std::memory_order_acquire);
+    return readHeard(player->playback.heard, player->playback.rate);
 }
 
 int BASSMOD_MusicStop()
@@ -405,6 +478,7 @@ int BASSMOD_MusicFree()
         DeviceLock lock(player->device.id);
         player->playback.module = nullptr;
         player->playback.playing = false;
+        publishHeard(player->playback.heard, nullptr, 0, 1);
     }
     player->module.reset();
     return 1;

@@ -27,10 +27,12 @@ int BASSMOD_MusicLoad(int mem, const void *file, uint32_t offset, uint32_t lengt
 // Starts the loaded module from its beginning; it then plays on by itself, and after
 // its end (without playerLoop) plays silence. 0 when no module is loaded.
 int BASSMOD_MusicPlay();
-// Low 16 bits: the order being heard; high 16 bits: the row. It is the position of the
-// first frame of the output buffer (1024 frames) rendered last, so it trails the ear by
-// at most one buffer plus the device's own latency. 0 from a play until its first buffer;
-// after a stop or the module's end, the last position heard.
+// Low 16 bits: the order being heard; high 16 bits: the row. Each output buffer (1024
+// frames) is rendered in slices of 128 and the position at each slice's start kept; the
+// one reported is the slice sounding now, counted from when its buffer was handed to the
+// device (so the device's own latency comes on top). Never waits for the audio thread.
+// 0 from a play or load until its first buffer; after a stop or the module's end, the
+// last position heard.
 uint32_t BASSMOD_MusicGetPosition();
 // Stop, MusicFree and Free may come in any order and more than once; after Free no
 // audio device, SDL subsystem or decoder state remains.
