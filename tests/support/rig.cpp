@@ -142,6 +142,20 @@ double shareNear(const Image &image, int x, int y, int w, int h, Rgb colour, int
     return double(near) / (double(w) * double(h));
 }
 
+LitCount countLit(const Image &image, int x, int y, int w, int h, int threshold)
+{
+    LitCount count;
+    for (int row = 0; row < image.height; ++row)
+        for (int column = 0; column < image.width; ++column) {
+            const Rgb pixel = image.at(column, row);
+            if (pixel.r <= threshold && pixel.g <= threshold && pixel.b <= threshold)
+                continue;
+            const bool inside = column >= x && column < x + w && row >= y && row < y + h;
+            ++(inside ? count.inside : count.outside);
+        }
+    return count;
+}
+
 // zlib does the compression and the checksums; only PNG's few chunks are put together here.
 bool writePng(const std::string &path, const Image &image)
 {
@@ -348,6 +362,7 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
     ++serial;
     outPath_ = dir.base() + "/stdout-" + std::to_string(serial);
     errPath_ = dir.base() + "/stderr-" + std::to_string(serial);
+    framePath_ = dir.base() + "/frames-" + std::to_string(serial);
 
     std::vector<std::string> words{program};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -355,7 +370,13 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
     for (std::string &word : words)
         argv.push_back(&word[0]);
     argv.push_back(nullptr);
-    std::vector<std::string> settings{"DISPLAY=" + server.display, "SDL_AUDIODRIVER=dummy"};
+    // AddressSanitizer wants its runtime first in the load order, before the counter.
+    const char *asanOptions = std::getenv("ASAN_OPTIONS");
+    std::vector<std::string> settings{
+        "DISPLAY=" + server.display, "SDL_AUDIODRIVER=dummy", "LD_PRELOAD=" RIG_FRAME_COUNTER,
+        "RIG_FRAME_LOG=" + framePath_,
+        std::string("ASAN_OPTIONS=") + (asanOptions && *asanOptions ? std::string(asanOptions) + ":" : "") +
+            "verify_asan_link_order=0"};
     settings.insert(settings.end(), environment.begin(), environment.end());
 
     std::fflush(nullptr);
@@ -432,9 +453,24 @@ std::string Process::out() const { return readFile(outPath_); }
 
 std::string Process::err() const { return readFile(errPath_); }
 
-std::string orreryPath() { return ORRERY_BINARY; }
+long Process::framesDrawn() const
+{
+    std::error_code error;
+    const auto size = fs::file_size(framePath_, error);
+    return error ? 0 : long(size);
+}
 
-std::string dataPath(const std::string &name) { return std::string(ORRERY_DATA_DIR) + "/" + name; }
+std::string orreryPath()
+{
+    const char *override = std::getenv("ORRERY_BINARY");
+    return override && *override ? override : ORRERY_BINARY;
+}
+
+std::string dataPath(const std::string &name)
+{
+    const char *override = std::getenv("ORRERY_DATA_DIR");
+    return std::string(override && *override ? override : ORRERY_DATA_DIR) + "/" + name;
+}
 
 Process startOrrery(const WorkDir &dir, const Server &server, const std::vector<std::string> &environment)
 {

@@ -55,6 +55,13 @@ struct Image {
 // The share of the pixels of the rectangle at (x, y), w by h, that lie within
 // `tolerance` of `colour` in every channel (0 for an empty or outside rectangle).
 double shareNear(const Image &image, int x, int y, int w, int h, Rgb colour, int tolerance);
+// The pixels brighter than `threshold` in some channel: how many lie in the rectangle at
+// (x, y), w by h, and how many lie outside it.
+struct LitCount {
+    long inside = 0;
+    long outside = 0;
+};
+LitCount countLit(const Image &image, int x, int y, int w, int h, int threshold = 24);
 // Writes an 8-bit RGB PNG; false when the file cannot be written.
 bool writePng(const std::string &path, const Image &image);
 // Where a test saves a screenshot named `name` (a .png in the build tree).
@@ -130,8 +137,9 @@ std::ostream &operator<<(std::ostream &out, const Outcome &outcome);
 
 // A program started in a work directory with DISPLAY set to the server's display and
 // SDL_AUDIODRIVER=dummy; `environment` adds or overrides "NAME=value" entries. Its
-// standard output and error go to files beside the work directory. A process still
-// running at destruction gets SIGTERM, then SIGKILL after two seconds.
+// standard output and error go to files beside the work directory, and it runs with the
+// rig's frame counter preloaded (a byte per glutSwapBuffers). A process still running at
+// destruction gets SIGTERM, then SIGKILL after two seconds.
 class Process {
 public:
     Process(const std::string &program, const std::vector<std::string> &arguments,
@@ -146,9 +154,10 @@ public:
     void signal(int number);
     // Waits for the end; after `timeout` the process is killed and that is reported.
     Outcome wait(std::chrono::milliseconds timeout);
-    // What it has written so far.
+    // What it has written so far, and how many frames it has swapped.
     std::string out() const;
     std::string err() const;
+    long framesDrawn() const;
 
 private:
     void reap(int waitStatus);
@@ -158,9 +167,11 @@ private:
     Outcome outcome_;
     std::string outPath_;
     std::string errPath_;
+    std::string framePath_;
 };
 
-// The real demo binary and a file of the repository's data/.
+// The real demo binary (or $ORRERY_BINARY when set), and a file of the repository's data/
+// (or of $ORRERY_DATA_DIR when set).
 std::string orreryPath();
 std::string dataPath(const std::string &name);
 // The real demo, started in `dir` under `server`.
