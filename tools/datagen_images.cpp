@@ -110,8 +110,9 @@ std::vector<Crater> craters() {
 int craterRelief(int x, int y, const std::vector<Crater>& list) {
   int relief = 0;
   for (const Crater& crater : list) {
-    int dx = std::abs(x - crater.x);
-    dx = std::min(dx, mapWidth - dx);  // the map wraps around
+    int dx = x - crater.x;  // signed, the shorter way round the wrapping map
+    if (dx > mapWidth / 2) dx -= mapWidth;
+    if (dx < -mapWidth / 2) dx += mapWidth;
     int dy = y - crater.y;
     int64_t distanceSquared = static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy;
     int64_t radius = crater.radius;
@@ -121,8 +122,8 @@ int craterRelief(int x, int y, const std::vector<Crater>& list) {
     int64_t target = distanceSquared * one / (radius * radius) * one;
     for (int64_t bit = int64_t{1} << 20; bit > 0; bit >>= 1)
       if ((d + bit) * (d + bit) <= target) d += bit;
-    if (d < one * 85 / 100)
-      relief -= static_cast<int>(38 * bump(d * 100 / 85) / one) + 12;
+    if (d < one * 85 / 100)  // the bowl, lit from the left: its right inner wall catches the light
+      relief += static_cast<int>(22 * (dx + dy / 2) / radius) - static_cast<int>(30 * bump(d * 100 / 85) / one) - 10;
     else
       relief += static_cast<int>(34 * bump((d - one) * 4) / one) + static_cast<int>(8 * bump((d - one) / 1) / one);
   }
@@ -234,7 +235,7 @@ std::vector<uint8_t> cmapImage() {
       int relief = craterRelief(x, y, craterList);
       int luminance;
       int middle, dark;  // bytes 2 and 1 as percent of byte 0
-      if (polar < one / 9) {  // ice caps
+      if (polar < one / 9 + (detail - one / 2) / 6) {  // ice caps with ragged edges
         luminance = 200 + static_cast<int>(detail * 50 / one);
         middle = 88;
         dark = 74;

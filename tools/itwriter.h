@@ -49,7 +49,7 @@ struct ItCell {
 };
 
 // rows × channels cells, row by row: cell (row, channel) is cells[row * channels + channel].
-// Impulse Tracker itself edits 32..200 rows; libopenmpt loads 1..1024.
+// Impulse Tracker itself edits 32..200 rows; libopenmpt also plays patterns of a single row.
 struct ItPattern {
   int rows = 64;
   int channels = 1;
