@@ -286,8 +286,6 @@ struct OrderPlan {
   int barPercent[barsPerOrder];  // overall loudness of each bar
 };
 
-constexpr int full[barsPerOrder] = {100, 100, 100, 100};
-
 // The music, order by order: intro 0-3, main part 4-9, climax 10-13, outro 14-16, coda 17.
 constexpr OrderPlan plans[] = {
     {64, {&am, &am, &fMajor, &fMajor}, Drums::none, Bass::none, Arp::eighths, nullptr, 0, 30, false, false, {80, 90, 100, 100}},
