@@ -268,8 +268,8 @@ constexpr Melody climaxB = {
 constexpr Melody farewell = {
     "E-6 . . . . . . . C-6 . . . . . . .",
     "A-5 . . . . . . . . . . . . . . .",
-    "G-5 . . . . . . . E-5 . . . . . . .",
-    "D-5 . . . . . . . . . . . ^ . . .",
+    "F-5 . . . . . . . D-5 . . . . . . .",
+    "E-5 . . . . . . . B-4 . . . ^ . . .",
 };
 
 struct OrderPlan {
