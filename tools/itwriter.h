@@ -82,14 +82,16 @@ ItCell& itCell(ItPattern& pattern, int row, int channel);
 std::vector<uint8_t> writeIt(const ItModule& module);
 
 // A module whose orderCount orders each play their own pattern of rowsPerOrder rows,
-// one channel, with a short audible tone (C-5 of a synthesised decaying sine) on the
-// first row of every order; title "timeline". Speed and tempo are the initial ones.
+// one channel, with a short audible tone (C-5: a decaying 441 Hz triangle, 0.1 s) on
+// the first row of every order; title "timeline". Speed and tempo are the initial ones.
 // timelineModule(18, 1, 1, 255) passes 18 orders in about 0.18 s (one row lasts
 // 2.5 * speed / tempo seconds). Patterns of a single row load and play.
+// Takes orderCount 1..200, rowsPerOrder 1..200, speed 1..255, tempo 32..255. Once the
+// last order has played out, libopenmpt reports order 0 again.
 std::vector<uint8_t> timelineModule(int orderCount, int rowsPerOrder, int speed, int tempo);
 
 // As timelineModule, but the last row of order jumpAtOrder carries a position jump
 // (effect B) to order jumpTo, so the orders after jumpAtOrder are never reached and
-// the music loops over jumpTo..jumpAtOrder; title "jump".
+// the music loops over jumpTo..jumpAtOrder; title "jump". Takes jumpTo <= jumpAtOrder < orderCount.
 std::vector<uint8_t> jumpModule(int orderCount, int jumpAtOrder, int jumpTo, int rowsPerOrder = 1,
                                 int speed = 1, int tempo = 255);
