@@ -5,10 +5,13 @@
 
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,8 +33,9 @@ struct TexturedVertex {
 inline std::vector<GlCall> primitive(GLenum mode, int n = 0)
 {
     const std::vector<GlCall> &calls = doubles().calls;
+    int skip = n;
     for (size_t i = 0; i < calls.size(); i++) {
-        if (std::strcmp(calls[i].name, "glBegin") != 0 || calls[i].args[0] != mode || n-- > 0)
+        if (std::strcmp(calls[i].name, "glBegin") != 0 || calls[i].args[0] != mode || skip-- > 0)
             continue;
         std::vector<GlCall> inside;
         for (size_t k = i + 1; k < calls.size() && std::strcmp(calls[k].name, "glEnd") != 0; k++)
@@ -153,7 +157,10 @@ public:
     {
         previous_ = std::filesystem::current_path();
         std::string pattern = (std::filesystem::temp_directory_path() / "effects-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("making a scratch directory failed: " +
+                                     std::string(std::strerror(errno)));
+        path_ = pattern;
         std::filesystem::current_path(path_);
     }
     ~ScratchDirectory()
