@@ -99,8 +99,10 @@ uint32_t readHeard(const HeardBuffer &heard, int32_t rate)
         const uint32_t before = heard.sequence.load();
         if ((before & 1) == 0) {
             const uint32_t count = heard.sliceCount.load();
-            const int64_t sinceStartNs = steadyNowNs() - heard.startNs.load();
-            const int64_t framesHeard = sinceStartNs > 0 ? sinceStartNs * rate / 1000000000 : 0;
+            // Past a second the buffer is long heard; the bound also keeps the product small.
+            const int64_t sinceStartNs =
+                std::clamp<int64_t>(steadyNowNs() - heard.startNs.load(), 0, 1000000000);
+            const int64_t framesHeard = sinceStartNs * rate / 1000000000;
             const int64_t slice = std::min<int64_t>(framesHeard / heard.sliceFrames.load(),
                                                     int64_t(count) - 1);
             const uint32_t position = count == 0 ? 0 : heard.positions[size_t(slice)].load();
@@ -195,6 +197,7 @@ void renderAudio(void *user, Uint8 *stream, int byteCount)
     size_t rendered = 0;
     if (playback.module != nullptr && playback.playing) {
         if (playback.restart) {
+            // Order 0 row 0 always exists; the seconds it returns are of no use here.
             openmpt_module_set_position_order_row(playback.module, 0, 0);
             playback.restart = false;
         }
@@ -416,6 +419,9 @@ int BASSMOD_MusicLoad(int mem, const void *file, uint32_t offset, uint32_t lengt
     // The new module replaces the old one, stopped; the old one is released outside the lock.
     const bool loop = (flags & playerLoop) != 0;
     const double endSeconds = openmpt_module_get_duration_seconds(module.get());
+    if (!(endSeconds > 0)) {
+        return fail("cannot load the module: the decoder finds it lasts no time");
+    }
     {
         DeviceLock lock(player->device.id);
         player->playback.module = module.get();
@@ -462,8 +468,12 @@ int BASSMOD_MusicStop()
         return notStarted("BASSMOD_MusicStop");
     }
     {
+        // The position heard at the stop stays, rather than running on through the
+        // rest of the last buffer's slices.
         DeviceLock lock(player->device.id);
         player->playback.playing = false;
+        const uint32_t heardNow = readHeard(player->playback.heard, player->playback.rate);
+        publishHeard(player->playback.heard, &heardNow, 1, 1);
     }
     SDL_PauseAudioDevice(player->device.id, 1);
     return 1;
