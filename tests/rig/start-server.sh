@@ -5,6 +5,8 @@
 # When the server cannot start, the state file says why; outside CI that is a skip
 # (status 77), under CI=true a failure.
 config=$1 state=$2 log=$3
+# A server left by an interrupted run (its cleanup never ran) goes first.
+"$(dirname "$0")/stop-server.sh" "$state" >/dev/null
 rm -f "$state"
 
 unavailable() {
