@@ -42,11 +42,15 @@ void drawTriangleField(int elapsedMs, const TriangleFieldParams &params)
         const double rayAngle = ray + turn;
         const double sinRay = std::sin(rayAngle);
         const double cosRay = std::cos(rayAngle);
-        for (int position = 1; position <= params.trianglesPerRay; position++) {
-            const double centreX = (position * sinRay) * params.spacing;
-            const double centreY = (position * cosRay) * params.spacing;
-            for (const auto &corner : corners)
-                glVertex3f(float(centreX + corner[0]), float(centreY + corner[1]), 0.0f);
+        // The three corners spelled out, so that the loop's only branches are the calls.
+        const double spacing = params.spacing;
+        const int trianglesPerRay = params.trianglesPerRay;
+        for (int position = 1; position <= trianglesPerRay; position++) {
+            const double centreX = (position * sinRay) * spacing;
+            const double centreY = (position * cosRay) * spacing;
+            glVertex3f(float(centreX + corners[0][0]), float(centreY + corners[0][1]), 0.0f);
+            glVertex3f(float(centreX + corners[1][0]), float(centreY + corners[1][1]), 0.0f);
+            glVertex3f(float(centreX + corners[2][0]), float(centreY + corners[2][1]), 0.0f);
         }
     }
     glEnd();
