@@ -212,11 +212,18 @@ struct SceneRoutine {
 const SceneRoutine sceneRoutines[] = {
     {"orange", sceneOrange}, {"blue", sceneBlue}, {"green", sceneGreen}};
 
-// One measured run: a scene routine, or a captured frame drawn from arrays.
+// One measured run: a scene routine, a captured frame drawn from arrays, or (neither)
+// a frame that only clears and swaps: what every frame costs before it draws anything.
 struct Phase {
     const SceneRoutine *routine;
     const Replay *replay;
 };
+
+void clearFrame()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glutSwapBuffers();
+}
 
 std::vector<Replay> replays;
 std::vector<Phase> phases;
@@ -264,11 +271,14 @@ void reportPhase(const Phase &phase)
     getrusage(RUSAGE_SELF, &now);
     const double wall = msBetween(run.firstEnd, run.lastEnd) / 1000.0;
     const double cores = (cpuSeconds(now) - cpuSeconds(run.usageAtFirst)) / wall;
-    const char *name = phase.routine ? phase.routine->name : phase.replay->scene.c_str();
+    const char *name = phase.routine  ? phase.routine->name
+                       : phase.replay ? phase.replay->scene.c_str()
+                                      : "none";
+    const char *draw = phase.routine ? "immediate" : phase.replay ? "arrays" : "clear";
     printf("frames scene=%s draw=%s frames=%zu seconds=%.2f min_fps=%.1f p1_fps=%.1f "
            "p5_fps=%.1f median_fps=%.1f max_fps=%.1f median_ms=%.2f max_ms=%.2f "
            "first_frame_ms=%.1f cores=%.2f\n",
-           name, phase.routine ? "immediate" : "arrays", sorted.size(), wall,
+           name, draw, sorted.size(), wall,
            1000.0 / sorted.back(), 1000.0 / percentile(sorted, 0.99),
            1000.0 / percentile(sorted, 0.95), 1000.0 / percentile(sorted, 0.5),
            1000.0 / sorted.front(), percentile(sorted, 0.5), sorted.back(), run.firstFrameMs,
@@ -286,8 +296,10 @@ void drawFrame()
     }
     if (phase.routine)
         phase.routine->scene(glutGet(GLUT_ELAPSED_TIME) - run.startMs);
-    else
+    else if (phase.replay)
         replayFrame(*phase.replay);
+    else
+        clearFrame();
     const Clock::time_point end = Clock::now();
     if (run.intervalsMs.empty() && run.firstEnd == Clock::time_point{}) {
         // The first frame loads the scene's assets: reported apart, not counted.
@@ -336,6 +348,7 @@ int main(int argc, char **argv)
         phases.push_back({&routine, nullptr});
         phases.push_back({nullptr, replay});
     }
+    phases.push_back({nullptr, nullptr});
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutGameModeString("640x480:32");
     if (!glutGameModeGet(GLUT_GAME_MODE_POSSIBLE) || !glutEnterGameMode() ||

@@ -1,7 +1,8 @@
-// Start-up of the real demo: the time from starting its process to the return of its
-// first buffer swap, over several runs, with the milestones that startup_stamps records.
-// Usage: startup_bench ORRERY STAMPS_LIBRARY [RUNS], run in the data directory with
-// DISPLAY set; each run is ended by SIGTERM once its first frame is out.
+// Start-up of the real demo (or of another GLUT program): the time from starting its
+// process to the return of its first buffer swap, over several runs, with the milestones
+// that startup_stamps records. Usage: startup_bench PROGRAM STAMPS_LIBRARY [RUNS], run in
+// the data directory with DISPLAY set; each run is ended by SIGTERM once its first frame
+// is out.
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -35,7 +36,7 @@ double median(std::vector<double> v)
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        fprintf(stderr, "usage: startup_bench ORRERY STAMPS_LIBRARY [RUNS]\n");
+        fprintf(stderr, "usage: startup_bench PROGRAM STAMPS_LIBRARY [RUNS]\n");
         return 2;
     }
     const int runs = argc > 3 ? atoi(argv[3]) : 10;
@@ -79,9 +80,10 @@ int main(int argc, char **argv)
     }
     unlink(log.c_str());
     std::vector<double> &frame = after["frame"];
-    printf("startup runs=%d median_ms=%.1f min_ms=%.1f max_ms=%.1f init_ms=%.1f gamemode_ms=%.1f "
+    const std::string program = argv[1];
+    printf("startup program=%s runs=%d median_ms=%.1f min_ms=%.1f max_ms=%.1f init_ms=%.1f gamemode_ms=%.1f "
            "mainloop_ms=%.1f\n",
-           runs, median(frame), *std::min_element(frame.begin(), frame.end()),
+           program.substr(program.find_last_of('/') + 1).c_str(), runs, median(frame), *std::min_element(frame.begin(), frame.end()),
            *std::max_element(frame.begin(), frame.end()), median(after["init"]),
            median(after["gamemode"]), median(after["mainloop"]));
     return 0;
