@@ -33,8 +33,8 @@ const double sphereReach = 210;
 // A channel above this is light, not the black of the clear colour.
 const int litLevel = 24;
 
-// Where a shot is kept: the real-data shots in $ORRERY_SHOT_DIR when set, the rest (and
-// those otherwise) in the build's shot folder.
+// Where a shot is kept: the real-data shots in $ORRERY_SHOT_DIR when set (best an absolute
+// path: tests run in the build tree), the rest, and those otherwise, in the build's shot folder.
 std::string shotFile(const std::string &name, bool forDocs)
 {
     const char *dir = std::getenv("ORRERY_SHOT_DIR");
@@ -182,12 +182,13 @@ TEST_P(SphereScene, FieldInItsColourAndTheTexturedSphereAtTheCentre)
 
     // Measured: a quarter to a half of the field area lit, all of it ranked like the
     // field's colour and none unlike it; the sphere's disc all unlike the field, with
-    // 900 to 3000 colours.
+    // 160 to 2500 colours (the fewest where it shows a stretch of sea; a sphere of one
+    // flat colour shows a few).
     EXPECT_GE(fieldLit, 0.15);
     EXPECT_GE(fieldRanked, 0.9);
     EXPECT_LE(fieldUnlike, 0.05);
     EXPECT_GE(sphereUnlike, 0.8);
-    EXPECT_GE(sphereColours, 200) << "the sphere shows no picture";
+    EXPECT_GE(sphereColours, 32) << "the sphere shows no picture";
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, SphereScene, testing::ValuesIn(sphereScenes), sceneName);
