@@ -1,16 +1,20 @@
 // Frame rate of each sphere scene with the real GL in 640x480 game mode: every scene
 // routine runs for a while with elapsed times from the GLUT clock, then the same scene's
 // captured frame is drawn again from client vertex arrays, one glDrawArrays per drawing.
-// Usage: frame_bench CAPTURE [SECONDS], run in the data directory with DISPLAY set.
+// Usage: frame_bench CAPTURE [SECONDS [SCENE]], run in the data directory with DISPLAY set;
+// with SCENE, only that scene is measured.
 #include <GL/gl.h>
 #include <GL/freeglut.h>
+#include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -225,6 +229,34 @@ void clearFrame()
     glutSwapBuffers();
 }
 
+// CPU time of each of the process's threads so far (ns, from the scheduler), by thread id,
+// with the thread's name: the main thread, llvmpipe's rasteriser threads, SDL's, others.
+struct ThreadTime {
+    std::string name;
+    long long ns = 0;
+};
+
+std::map<int, ThreadTime> threadTimes()
+{
+    std::map<int, ThreadTime> times;
+    DIR *tasks = opendir("/proc/self/task");
+    if (!tasks)
+        return times;
+    while (const dirent *entry = readdir(tasks)) {
+        const int tid = atoi(entry->d_name);
+        if (tid <= 0)
+            continue;
+        const std::string dir = std::string("/proc/self/task/") + entry->d_name;
+        std::ifstream stat(dir + "/schedstat");
+        std::ifstream comm(dir + "/comm");
+        ThreadTime t;
+        if (stat >> t.ns && std::getline(comm, t.name))
+            times[tid] = t;
+    }
+    closedir(tasks);
+    return times;
+}
+
 std::vector<Replay> replays;
 std::vector<Phase> phases;
 size_t phaseIndex = 0;
@@ -240,6 +272,7 @@ struct Run {
     double firstFrameMs = 0;
     std::vector<double> intervalsMs;
     rusage usageAtFirst{};
+    std::map<int, ThreadTime> threadsAtFirst;
 } run;
 
 double msBetween(Clock::time_point a, Clock::time_point b)
@@ -275,14 +308,27 @@ void reportPhase(const Phase &phase)
                        : phase.replay ? phase.replay->scene.c_str()
                                       : "none";
     const char *draw = phase.routine ? "immediate" : phase.replay ? "arrays" : "clear";
+    // CPU per frame of the main thread and of llvmpipe's rasteriser threads together: on an
+    // idle machine a frame lasts about main + raster / 2 on two cores, since the swap waits
+    // for the rasterisers and they wait for the frame's geometry.
+    double mainNs = 0, rasterNs = 0;
+    for (const auto &[tid, now] : threadTimes()) {
+        const auto before = run.threadsAtFirst.find(tid);
+        const double spent = double(now.ns - (before == run.threadsAtFirst.end() ? 0 : before->second.ns));
+        if (tid == getpid())
+            mainNs += spent;
+        else if (now.name.rfind("llvmpipe", 0) == 0)
+            rasterNs += spent;
+    }
+    const double frames = double(run.intervalsMs.size());
     printf("frames scene=%s draw=%s frames=%zu seconds=%.2f min_fps=%.1f p1_fps=%.1f "
            "p5_fps=%.1f median_fps=%.1f max_fps=%.1f median_ms=%.2f max_ms=%.2f "
-           "first_frame_ms=%.1f cores=%.2f\n",
+           "first_frame_ms=%.1f cores=%.2f main_cpu_ms=%.2f raster_cpu_ms=%.2f\n",
            name, draw, sorted.size(), wall,
            1000.0 / sorted.back(), 1000.0 / percentile(sorted, 0.99),
            1000.0 / percentile(sorted, 0.95), 1000.0 / percentile(sorted, 0.5),
            1000.0 / sorted.front(), percentile(sorted, 0.5), sorted.back(), run.firstFrameMs,
-           cores);
+           cores, mainNs / frames / 1e6, rasterNs / frames / 1e6);
     fflush(stdout);
 }
 
@@ -306,6 +352,7 @@ void drawFrame()
         run.firstFrameMs = msBetween(run.begin, end);
         run.firstEnd = end;
         getrusage(RUSAGE_SELF, &run.usageAtFirst);
+        run.threadsAtFirst = threadTimes();
     } else {
         run.intervalsMs.push_back(msBetween(run.lastEnd, end));
     }
@@ -329,13 +376,16 @@ int main(int argc, char **argv)
 {
     glutInit(&argc, argv);
     if (argc < 2) {
-        fprintf(stderr, "usage: frame_bench CAPTURE [SECONDS]\n");
+        fprintf(stderr, "usage: frame_bench CAPTURE [SECONDS [SCENE]]\n");
         return 2;
     }
     if (argc > 2)
         phaseSeconds = atof(argv[2]);
     replays = readCaptures(argv[1]);
+    const std::string only = argc > 3 ? argv[3] : "";
     for (const SceneRoutine &routine : sceneRoutines) {
+        if (!only.empty() && only != routine.name)
+            continue;
         const Replay *replay = nullptr;
         for (const Replay &r : replays)
             if (r.scene == routine.name)

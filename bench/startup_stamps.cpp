@@ -1,9 +1,12 @@
 // Start-up milestones of the real demo: loaded with LD_PRELOAD, it stands in front of four
-// freeglut calls and, at the first buffer swap's return, writes the monotonic times (ns)
-// of main's first GLUT call, of game mode entered, of the main loop's entry and of that
-// swap to the file named by ORRERY_STARTUP_LOG.
+// freeglut calls, SDL's device open and the decoder's module creation and, at the first
+// buffer swap's return, writes the monotonic times (ns) of main's first GLUT call, of game
+// mode entered, of the audio device open, of the module decoded, of the main loop's entry
+// and of that swap to the file named by ORRERY_STARTUP_LOG (times never reached are 0).
 #include <GL/freeglut.h>
+#include <SDL.h>
 #include <dlfcn.h>
+#include <libopenmpt/libopenmpt.h>
 #include <time.h>
 
 #include <cstdio>
@@ -18,7 +21,7 @@ long long stamp()
     return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
-long long initNs, gameModeNs, mainLoopNs;
+long long initNs, gameModeNs, audioStartNs, audioOpenNs, decodeStartNs, decodedNs, mainLoopNs;
 bool written;
 
 template <typename Fn> Fn next(const char *name)
@@ -39,6 +42,40 @@ extern "C" int glutEnterGameMode()
     const int result = next<int (*)()>("glutEnterGameMode")();
     gameModeNs = stamp();
     return result;
+}
+
+extern "C" int SDL_InitSubSystem(Uint32 flags)
+{
+    if ((flags & SDL_INIT_AUDIO) && audioStartNs == 0)
+        audioStartNs = stamp();
+    return next<int (*)(Uint32)>("SDL_InitSubSystem")(flags);
+}
+
+extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char *device, int iscapture,
+                                                 const SDL_AudioSpec *desired,
+                                                 SDL_AudioSpec *obtained, int allowed_changes)
+{
+    using Open = SDL_AudioDeviceID (*)(const char *, int, const SDL_AudioSpec *,
+                                       SDL_AudioSpec *, int);
+    const SDL_AudioDeviceID id =
+        next<Open>("SDL_OpenAudioDevice")(device, iscapture, desired, obtained, allowed_changes);
+    audioOpenNs = stamp();
+    return id;
+}
+
+extern "C" openmpt_module *openmpt_module_create_from_memory2(
+    const void *data, size_t size, openmpt_log_func logfunc, void *loguser,
+    openmpt_error_func errfunc, void *erruser, int *error, const char **error_message,
+    const openmpt_module_initial_ctl *ctls)
+{
+    using Create = openmpt_module *(*)(const void *, size_t, openmpt_log_func, void *,
+                                       openmpt_error_func, void *, int *, const char **,
+                                       const openmpt_module_initial_ctl *);
+    decodeStartNs = stamp();
+    openmpt_module *module = next<Create>("openmpt_module_create_from_memory2")(
+        data, size, logfunc, loguser, errfunc, erruser, error, error_message, ctls);
+    decodedNs = stamp();
+    return module;
 }
 
 extern "C" void glutMainLoop()
@@ -64,7 +101,10 @@ extern "C" void glutSwapBuffers()
     FILE *log = std::fopen(part, "w");
     if (!log)
         return;
-    std::fprintf(log, "init %lld\ngamemode %lld\nmainloop %lld\nframe %lld\n", initNs, gameModeNs,
+    std::fprintf(log,
+                 "init %lld\ngamemode %lld\naudiostart %lld\naudioopen %lld\ndecodestart %lld\n"
+                 "decoded %lld\nmainloop %lld\nframe %lld\n",
+                 initNs, gameModeNs, audioStartNs, audioOpenNs, decodeStartNs, decodedNs,
                  mainLoopNs, frameNs);
     if (std::fclose(log) == 0)
         std::rename(part, path);
