@@ -17,7 +17,9 @@
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -247,9 +249,17 @@ struct Bytes {
 bool readFileWindow(const char *name, uint32_t offset, uint32_t length, Bytes &bytes)
 {
     const std::string what = std::string("cannot read ") + name + ": ";
-    FilePtr file(fopen(name, "rb"));
+    // Opened without blocking, so that a named pipe with no writer is refused below as
+    // not a regular file instead of holding the caller until a writer comes.
+    const int descriptor = open(name, O_RDONLY | O_NONBLOCK);
+    if (descriptor < 0) {
+        fail(what + strerror(errno));
+        return false;
+    }
+    FilePtr file(fdopen(descriptor, "rb"));
     if (!file) {
         fail(what + strerror(errno));
+        close(descriptor);
         return false;
     }
     struct stat status {};
