@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -218,6 +219,96 @@ INSTANTIATE_TEST_SUITE_P(Files, DamagedPicture,
                                     std::get<1>(info.param).name + "_b";
                          });
 
+// The sphere when its files are missing, with the music held in the orange scene: a
+// picture of zeros makes it black, and with neither height map it has no radius at all,
+// so the field shows through where it would be. Its own map missing, the orange scene
+// keeps the one read at start-up, and the sphere stays.
+enum class SphereLook { textured, black, gone };
+
+struct SphereCase {
+    const char *name;
+    std::vector<const char *> missing;
+    SphereLook expected;
+};
+
+const SphereCase sphereCases[] = {
+    {"allFiles", {}, SphereLook::textured},
+    {"noPicture", {"cmap.tga"}, SphereLook::black},
+    {"noHeightMaps", {"tesilmap.tga", "tesilmapc.tga"}, SphereLook::gone},
+    {"noSceneHeightMap", {"tesilmapc.tga"}, SphereLook::textured},
+};
+
+// Dark and lit shares of a square at the centre of the 640x480 frame, where the sphere is.
+struct CentreLook {
+    double dark = 0;
+    double lit = 0;
+};
+
+CentreLook centreLook(const rig::Image &shot)
+{
+    const int side = 100;
+    const int x = gameMode.width / 2 - side / 2, y = gameMode.height / 2 - side / 2;
+    CentreLook look;
+    look.dark = rig::shareNear(shot, x, y, side, side, rig::Rgb{0, 0, 0}, 24);
+    const rig::LitCount lit = rig::countLit(shot, x, y, side, side, 24);
+    look.lit = double(lit.inside) / double(side * side);
+    return look;
+}
+
+class ShortSphereFiles : public testing::TestWithParam<SphereCase> {};
+
+TEST_P(ShortSphereFiles, ShowInTheSphere)
+{
+    RIG_REQUIRE_SERVER(server, "b");
+    const SphereCase &c = GetParam();
+    rig::Screen screen(server.display);
+    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
+    ASSERT_TRUE(screen.restoreDesktopMode());
+    rig::WorkDir dir;
+    for (const PictureFile &picture : pictureFiles) {
+        const bool missing = std::find_if(c.missing.begin(), c.missing.end(), [&](const char *name) {
+                                 return std::string(name) == picture.name;
+                             }) != c.missing.end();
+        if (!missing) {
+            ASSERT_TRUE(dir.copyData(picture.name)) << "cannot copy " << rig::dataPath(picture.name);
+        }
+    }
+    ASSERT_TRUE(dir.write("marigold.it", jumpModule(18, 3, 0)));
+
+    rig::Process demo = rig::startOrrery(dir, server);
+    ASSERT_TRUE(rig::waitUntil([&] { return demo.framesDrawn() >= 20 || !demo.running(); }, 30s) &&
+                demo.running())
+        << "no 20 frames: " << demo.wait(5s);
+    const rig::Image shot = screen.grab();
+    rig::writePng(rig::shotPath(std::string("badinput-sphere-") + c.name), shot);
+    const CentreLook look = centreLook(shot);
+    // An opaque sphere leaves no dark pixel at the centre; the field behind it leaves
+    // its gaps, and the dark spot at its own centre.
+    switch (c.expected) {
+    case SphereLook::textured:
+        EXPECT_LT(look.dark, 0.02) << "a textured sphere should cover the centre";
+        EXPECT_GT(look.lit, 0.98) << "a textured sphere should cover the centre";
+        break;
+    case SphereLook::black:
+        EXPECT_GT(look.dark, 0.95) << "a black sphere should cover the centre";
+        break;
+    case SphereLook::gone:
+        EXPECT_GT(look.dark, 0.03) << "no sphere should hide the field's gaps at the centre";
+        EXPECT_LT(look.dark, 0.9) << "the field should show at the centre";
+        break;
+    }
+
+    ASSERT_TRUE(screen.pressKey());
+    const rig::Outcome outcome = demo.wait(10s);
+    EXPECT_TRUE(outcome.exited && outcome.status == 0) << outcome;
+    EXPECT_EQ(screen.mode(), largeDesktop);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShortSphereFiles, testing::ValuesIn(sphereCases),
+                         [](const testing::TestParamInfo<SphereCase> &info) {
+                             return std::string(info.param.name) + "_b";
+                         });
+
 // Modules the demo is given as marigold.it, besides the missing, empty, non-module and
 // header-cut ones of the demo's own tests.
 enum class ModuleFate {
@@ -396,6 +487,7 @@ TEST_P(Unrunnable, SaysWhyAndExitsNonZero)
 
     rig::Process demo = rig::startOrrery(dir, server, c.environment);
     const rig::Outcome outcome = demo.wait(30s);
+    std::printf("%s: %s\n", c.name, outcome.err.c_str());
     EXPECT_TRUE(outcome.exited && outcome.status != 0) << outcome;
     EXPECT_NE(outcome.err.find(c.messageHas), std::string::npos) << outcome;
     EXPECT_EQ(outcome.out, "");
@@ -486,6 +578,7 @@ TEST_P(ServerGone, DemoSaysSoAndExitsNonZero)
         << "no 20 frames: " << demo.wait(5s);
     ASSERT_EQ(kill(own.server().pid, GetParam().signal), 0) << std::strerror(errno);
     const rig::Outcome outcome = demo.wait(20s);
+    std::printf("server %s: %s\n", GetParam().name, outcome.err.c_str());
     EXPECT_TRUE(outcome.exited && outcome.status != 0) << outcome;
     EXPECT_NE(outcome.err.find("X connection"), std::string::npos) << outcome;
     EXPECT_EQ(outcome.out, "");
