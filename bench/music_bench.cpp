@@ -2,7 +2,10 @@
 // how long after an order is heard the first frame of its scene is swapped, and how long
 // the player's audio callback takes while the scenes keep the cores busy.
 // Usage: music_bench [DELAY_SECONDS [LOAD_SECONDS [QUIET_SECONDS]]], run in the data
-// directory with DISPLAY set (and SDL_AUDIODRIVER=dummy on a machine without sound).
+// directory with DISPLAY set (and SDL_AUDIODRIVER=dummy on a machine without sound). The
+// callback is timed while the scenes draw twice, LOAD_SECONDS each: with the audio thread
+// at the priority SDL gets (as root: nice -20), then with SDL's request for a higher one
+// refused, as for a user without that privilege.
 //
 // The callback is timed from outside the player: this program defines SDL_OpenAudioDevice,
 // which the player's calls reach before SDL's, and opens the device with a callback that
@@ -12,12 +15,15 @@
 #include <GL/freeglut.h>
 #include <SDL.h>
 #include <dlfcn.h>
+#include <sched.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -62,8 +68,16 @@ long quietFrames = 0; // frames since the last loud one, across buffers
 constexpr float onsetLevel = 0.01f;
 constexpr double onsetSilenceSeconds = 0.04;
 
+// How SDL runs its audio thread: scheduling policy and nice value, read on its first call.
+std::atomic<int> audioPolicy{-1};
+std::atomic<int> audioNice{0};
+
 void timedCallback(void *user, Uint8 *stream, int byteCount)
 {
+    if (audioPolicy.load(std::memory_order_relaxed) < 0) {
+        audioNice.store(getpriority(PRIO_PROCESS, id_t(gettid())));
+        audioPolicy.store(sched_getscheduler(0));
+    }
     const int64_t cpuStart = nowNs(CLOCK_THREAD_CPUTIME_ID);
     const int64_t start = nowNs();
     playerCallback(user, stream, byteCount);
@@ -117,6 +131,26 @@ extern "C" SDL_AudioDeviceID SDL_OpenAudioDevice(const char *device, int iscaptu
 
 namespace {
 
+// While set, requests to raise a thread's priority are refused, as they are for a user
+// without the privilege: SDL then plays from an audio thread at the usual priority.
+bool refuseRaisedPriority = false;
+
+} // namespace
+
+// Stands in front of the C library's: SDL raises its audio thread's priority through it.
+extern "C" int setpriority(__priority_which_t which, id_t who, int prio) noexcept
+{
+    using Set = int (*)(__priority_which_t, id_t, int);
+    static const Set set = reinterpret_cast<Set>(dlsym(RTLD_NEXT, "setpriority"));
+    if (refuseRaisedPriority && prio < 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return set(which, who, prio);
+}
+
+namespace {
+
 // The looping timeline module: orders 0..14 again and again, each one row with a tone.
 // A row lasts 2.5 * speed / tempo seconds: 0.16 s.
 constexpr int loopOrders = 15;
@@ -157,9 +191,9 @@ struct Change {
     int64_t frameEndNs;
 };
 
-enum Stage { delayStage, loadStage, quietStage };
+enum Stage { delayStage, loadStage, userStage, quietStage };
 Stage stage = delayStage;
-double stageSeconds[3] = {20, 15, 5};
+double stageSeconds[4] = {20, 15, 15, 5};
 int64_t stageStartNs = 0;
 double stageStartCpu = 0;
 std::vector<Change> changes;
@@ -183,11 +217,16 @@ void reportCallbacks(const char *name, int64_t endNs, long frames)
     const double bufferMs = 1000.0 * obtainedSpec.samples / obtainedSpec.freq;
     printf("callback stage=%s callbacks=%zu seconds=%.1f frames=%ld cores=%.2f "
            "buffer_frames=%d buffer_ms=%.2f median_ms=%.3f p99_ms=%.3f max_ms=%.3f "
-           "p99_share=%.1f%% cpu_median_ms=%.3f cpu_p99_ms=%.3f\n",
+           "p99_share=%.1f%% cpu_median_ms=%.3f cpu_p99_ms=%.3f audio_policy=%s audio_nice=%d\n",
            name, wall.size(), seconds, frames, (cpuSeconds() - stageStartCpu) / seconds,
            obtainedSpec.samples, bufferMs, percentile(wall, 0.5), percentile(wall, 0.99),
            percentile(wall, 1.0), 100.0 * percentile(wall, 0.99) / bufferMs,
-           percentile(cpu, 0.5), percentile(cpu, 0.99));
+           percentile(cpu, 0.5), percentile(cpu, 0.99),
+           audioPolicy == SCHED_OTHER ? "SCHED_OTHER"
+           : audioPolicy == SCHED_FIFO ? "SCHED_FIFO"
+           : audioPolicy == SCHED_RR   ? "SCHED_RR"
+                                       : "other",
+           audioNice.load());
     fflush(stdout);
 }
 
@@ -259,7 +298,7 @@ void delayFrame()
     }
 }
 
-// Load stage: the three sphere scenes in turn, two seconds each, as fast as they draw.
+// Load stages: the three sphere scenes in turn, two seconds each, as fast as they draw.
 void loadFrame()
 {
     static void (*const scenes[])(int) = {sceneOrange, sceneBlue, sceneGreen};
@@ -286,6 +325,23 @@ void frame()
     } else if (stage == loadStage) {
         if (seconds >= stageSeconds[loadStage]) {
             reportCallbacks("render", nowNs(), stageFrames);
+            // The player again from the start, its audio thread at the usual priority.
+            BASSMOD_MusicStop();
+            BASSMOD_MusicFree();
+            BASSMOD_Free();
+            refuseRaisedPriority = true;
+            audioPolicy = -1;
+            check(BASSMOD_Init(-1, 44100, 0), "start the player again");
+            check(BASSMOD_MusicLoad(0, "marigold.it", 0, 0, playerRamp | playerLoop | playerInterpolate),
+                  "load marigold.it");
+            check(BASSMOD_MusicPlay(), "play marigold.it");
+            startStage(userStage);
+            return;
+        }
+        loadFrame();
+    } else if (stage == userStage) {
+        if (seconds >= stageSeconds[userStage]) {
+            reportCallbacks("render-unprivileged", nowNs(), stageFrames);
             startStage(quietStage);
             return;
         }
@@ -316,8 +372,11 @@ void idle()
 int main(int argc, char **argv)
 {
     glutInit(&argc, argv);
+    // The second render stage lasts as long as the first.
+    const Stage stageOfArgument[] = {delayStage, loadStage, quietStage};
     for (int k = 1; k < argc && k <= 3; k++)
-        stageSeconds[k - 1] = atof(argv[k]);
+        stageSeconds[stageOfArgument[k - 1]] = atof(argv[k]);
+    stageSeconds[userStage] = stageSeconds[loadStage];
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutGameModeString("640x480:32");
     if (!glutGameModeGet(GLUT_GAME_MODE_POSSIBLE) || !glutEnterGameMode() ||
