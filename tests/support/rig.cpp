@@ -372,8 +372,13 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
     argv.push_back(nullptr);
     // AddressSanitizer wants its runtime first in the load order, before the counter.
     const char *asanOptions = std::getenv("ASAN_OPTIONS");
+    // RIG_PRELOAD: more libraries to preload after the counter (the sanitized stage keeps
+    // Mesa's driver loaded this way, so that its leaks stay nameable at exit).
+    const char *morePreload = std::getenv("RIG_PRELOAD");
     std::vector<std::string> settings{
-        "DISPLAY=" + server.display, "SDL_AUDIODRIVER=dummy", "LD_PRELOAD=" RIG_FRAME_COUNTER,
+        "DISPLAY=" + server.display, "SDL_AUDIODRIVER=dummy",
+        std::string("LD_PRELOAD=" RIG_FRAME_COUNTER) +
+            (morePreload && *morePreload ? std::string(":") + morePreload : ""),
         "RIG_FRAME_LOG=" + framePath_,
         std::string("ASAN_OPTIONS=") + (asanOptions && *asanOptions ? std::string(asanOptions) + ":" : "") +
             "verify_asan_link_order=0"};
