@@ -333,6 +333,14 @@ std::vector<uint8_t> randomBytes(size_t count, unsigned seed)
     return bytes;
 }
 
+// A fast module that reaches order 17, its tone's sample data cut short (the last 2000
+// of the sample's 4410 bytes are missing): the decoder plays what there is.
+std::vector<uint8_t> cutInSampleData()
+{
+    const std::vector<uint8_t> whole = timelineModule(18, 1, 1, 255);
+    return firstBytes(whole, whole.size() - 2000);
+}
+
 // A well-formed module whose order list is empty.
 std::vector<uint8_t> moduleWithoutOrders()
 {
@@ -366,8 +374,7 @@ std::vector<uint8_t> moduleOf300Orders()
 
 const ModuleCase moduleCases[] = {
     {"randomBytes", ModuleCase::bytes, randomBytes(64 * 1024, 7), ModuleFate::refused},
-    {"cutInSampleData", ModuleCase::bytes,
-     firstBytes(timelineModule(18, 1, 1, 255), timelineModule(18, 1, 1, 255).size() - 2000), ModuleFate::runsTo17},
+    {"cutInSampleData", ModuleCase::bytes, cutInSampleData(), ModuleFate::runsTo17},
     {"noOrders", ModuleCase::bytes, moduleWithoutOrders(), ModuleFate::refused},
     {"threeHundredOrders", ModuleCase::bytes, moduleOf300Orders(), ModuleFate::runsTo17},
     {"jumpsBackBeforeOrder17", ModuleCase::bytes, jumpModule(18, 12, 2), ModuleFate::loops},
@@ -529,7 +536,10 @@ public:
         const std::string command = std::string(RIG_SCRIPTS) + "/stop-server.sh " + statePath_ + " >/dev/null";
         if (std::system(command.c_str()) != 0)
             std::fprintf(stderr, "stopping the private server failed\n");
-        if (server_.display.size() < 2 || server_.pid <= 0 || kill(server_.pid, 0) == 0)
+        if (server_.display.size() < 2 || server_.pid <= 0)
+            return;
+        // A killed server stays a zombie until init reaps it.
+        if (!rig::waitUntil([&] { return kill(server_.pid, 0) != 0; }, 10s))
             return;
         const std::string number = server_.display.substr(1);
         const std::string lock = "/tmp/.X" + number + "-lock";
