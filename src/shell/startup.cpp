@@ -6,6 +6,8 @@
 #include <GL/glu.h>
 #include <GL/freeglut.h>
 
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,12 @@ static void catchStopSignals()
     for (int signalNumber : stopSignals)
         sigaction(signalNumber, &action, nullptr);
 }
+
+// glibc raises its mmap threshold each time a mapped block is freed; from then on the GL
+// driver's occasional blocks of a megabyte come from the heap, which keeps growing. Setting
+// the threshold (to glibc's own default) turns that off, so such blocks are mapped and
+// given back. Should the call fail, memory is managed as before.
+static void keepLargeBlocksMapped() { mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
 
 // No 640x480 full-screen mode: say so once and end before anything is drawn.
 static void noFullScreenMode()
@@ -77,6 +85,7 @@ void keyPressed(unsigned char, int, int) { quitDemo(0); }
 void startDemo(int *argc, char **argv)
 {
     catchStopSignals();
+    keepLargeBlocksMapped();
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutGameModeString("640x480:32");
