@@ -30,7 +30,8 @@ constexpr size_t longestChunk = 1031;
     std::abort();
 }
 
-// Opens the decoder with the player's initial ctl and render settings for `flags`.
+// Opens the decoder with the player's initial ctl and render settings for `flags`; null
+// for whatever the player's load refuses.
 openmpt_module *openLikeThePlayer(const uint8_t *data, size_t size, uint32_t flags)
 {
     const openmpt_module_initial_ctl ctls[] = {{"load.skip_plugins", "1"}, {nullptr, nullptr}};
@@ -46,6 +47,11 @@ openmpt_module *openLikeThePlayer(const uint8_t *data, size_t size, uint32_t fla
                                         (flags & playerRamp) ? -1 : 0);
     if (!settled)
         harnessFailure("decoder settings", "refused for a module that loaded");
+    // The player refuses a module the decoder finds to last no time.
+    if (!(openmpt_module_get_duration_seconds(module) > 0)) {
+        openmpt_module_destroy(module);
+        return nullptr;
+    }
     return module;
 }
 

@@ -49,7 +49,7 @@ struct CellRecipe {
 
 // Four channels, two samples, and a cell of most kinds the format has: note off, cut and
 // fade, volume and pan in the volume column, slides, portamento, vibrato, speed and
-// tempo changes, a pattern break and a skip marker in the order list.
+// tempo changes, global volume, a pattern break and a skip marker in the order list.
 std::vector<uint8_t> busyModule()
 {
     ItModule module;
@@ -73,7 +73,7 @@ std::vector<uint8_t> busyModule()
         itCell(first, recipe.row, recipe.channel) = recipe.cell;
     ItPattern second = itPattern(16, 4);
     itCell(second, 0, 0) = ItCell{itMiddleC, 2, 48, itEffect('S'), 0x91};
-    itCell(second, 15, 1) = ItCell{itNoNote, 0, itNoVolume, itEffect('B'), 0x00};
+    itCell(second, 15, 1) = ItCell{itNoNote, 0, itNoVolume, itEffect('V'), 0x40};
     module.patterns = {first, second};
     module.orders = {0, 254, 1, 0};
     return writeIt(module);
