@@ -38,7 +38,11 @@ while [ "$display" -lt 100 ]; do
         if ! kill -0 "$pid" 2>/dev/null; then
             break
         fi
-        if xrandr -display ":$display" -q >"$log.modes" 2>/dev/null; then
+        # Only our own server counts: another run's server may have taken this
+        # number a moment before ours, and it would answer as well. Xorg writes
+        # its pid into the lock file.
+        if [ "$( { tr -d ' \n' <"/tmp/.X$display-lock"; } 2>/dev/null)" = "$pid" ] &&
+            xrandr -display ":$display" -q >"$log.modes" 2>/dev/null; then
             printf 'display=:%s\npid=%s\n' "$display" "$pid" >"$state"
             echo "rig server :$display (pid $pid) from $config"
             grep -v disconnected "$log.modes"
