@@ -284,7 +284,7 @@ TEST(DemoWithoutFullScreenMode, SaysSoOnceOnStandardOutputExitsOneAndDrawsNothin
 
 // The whole module over the real data files, about two minutes; screenshots along the
 // way are kept for a look.
-TEST(DemoRealData, PlaysTheWholeModuleToOrder17AndExitsZero_a)
+TEST(LongRun, RealDataPlaysTheWholeModuleToOrder17AndExitsZero_a)
 {
     RIG_REQUIRE_SERVER(server, "a");
     rig::Screen screen(server.display);
