@@ -1,8 +1,9 @@
-// Frame rate of each sphere scene with the real GL in 640x480 game mode: every scene
-// routine runs for a while with elapsed times from the GLUT clock, then the same scene's
-// captured frame is drawn again from client vertex arrays, one glDrawArrays per drawing.
+// Frame rate of each sphere scene with the real GL in 640x480 game mode, against the same
+// scene's captured frame drawn from client vertex arrays, one glDrawArrays per drawing.
+
 // Usage: frame_bench CAPTURE [SECONDS [SCENE]], run in the data directory with DISPLAY set;
-// with SCENE, only that scene is measured.
+// each scene routine runs SECONDS with elapsed times from the GLUT clock, then its capture
+// for as long. With SCENE, only that scene is measured.
 #include <GL/gl.h>
 #include <GL/freeglut.h>
 #include <dirent.h>

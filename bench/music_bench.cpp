@@ -1,6 +1,6 @@
-// The music against the frames, with the real player, GL and timeline in game mode:
-// how long after an order is heard the first frame of its scene is swapped, and how long
-// the player's audio callback takes while the scenes keep the cores busy.
+// The music against the frames, with the real player, GL and timeline in game mode: the
+// delay from an order heard to the first frame of its scene, and the audio callback's time.
+
 // Usage: music_bench [DELAY_SECONDS [LOAD_SECONDS [QUIET_SECONDS]]], run in the data
 // directory with DISPLAY set (and SDL_AUDIODRIVER=dummy on a machine without sound). The
 // callback is timed while the scenes draw twice, LOAD_SECONDS each: with the audio thread

@@ -1,9 +1,10 @@
 // A null GL, GLU and GLUT for the CPU benchmarks: every call the effects and assets make
-// does nothing but count itself when asked, so what a benchmark times is our own work and
-// the calls' overhead. Counting is off while timing: one counter bumped by every call
-// would chain each call to the one before it through memory.
-// Kept in a file of its own (and built without link-time optimisation) so that every
-// call stays a real call, as it is into the real libraries.
+// does nothing but count itself when asked.
+
+// What a benchmark times is then our own work and the calls' overhead. Counting is off
+// while timing: one counter bumped by every call would chain each call to the one before
+// it through memory. Kept in a file of its own (and built without link-time optimisation)
+// so that every call stays a real call, as it is into the real libraries.
 #include "null_gl.h"
 
 #include <GL/gl.h>

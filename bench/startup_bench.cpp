@@ -1,9 +1,10 @@
 // Start-up of the real demo (or of another GLUT program): the time from starting its
-// process to the return of its first buffer swap, with the milestones that startup_stamps
-// records. Usage: startup_bench PROGRAM STAMPS_LIBRARY [RUNS], run in the data directory
-// with DISPLAY set. One cold run first, with Mesa's shader cache pointed at a new empty
-// folder as on a machine that never ran the program, then RUNS runs as usual. Each run is
-// ended by SIGTERM once its first frame is out.
+// process to the return of its first buffer swap, with the milestones of startup_stamps.
+
+// Usage: startup_bench PROGRAM STAMPS_LIBRARY [RUNS], run in the data directory with
+// DISPLAY set. One cold run first, with Mesa's shader cache pointed at a new empty folder
+// as on a machine that never ran the program, then RUNS runs as usual. Each run is ended
+// by SIGTERM once its first frame is out.
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>

@@ -1,8 +1,10 @@
-// Start-up milestones of the real demo: loaded with LD_PRELOAD, it stands in front of four
-// freeglut calls, SDL's device open and the decoder's module creation and, at the first
-// buffer swap's return, writes the monotonic times (ns) of main's first GLUT call, of game
-// mode entered, of the audio device open, of the module decoded, of the main loop's entry
-// and of that swap to the file named by ORRERY_STARTUP_LOG (times never reached are 0).
+// Start-up milestones of the real demo, loaded with LD_PRELOAD in front of a few freeglut,
+// SDL and decoder calls.
+
+// At the first buffer swap's return it writes the monotonic times (ns) of main's first
+// GLUT call, of game mode entered, of the audio device open, of the module decoded, of
+// the main loop's entry and of that swap to the file named by ORRERY_STARTUP_LOG (times
+// never reached are 0).
 #include <GL/freeglut.h>
 #include <SDL.h>
 #include <dlfcn.h>
