@@ -37,11 +37,17 @@ static void catchStopSignals()
         sigaction(signalNumber, &action, nullptr);
 }
 
-// glibc raises its mmap threshold each time a mapped block is freed; from then on the GL
-// driver's occasional blocks of a megabyte come from the heap, which keeps growing. Setting
-// the threshold (to glibc's own default) turns that off, so such blocks are mapped and
-// given back. Should the call fail, memory is managed as before.
-static void keepLargeBlocksMapped() { mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
+// The GL driver takes and frees blocks of a megabyte and more in every frame. glibc maps
+// such blocks and raises its mmap threshold as they are freed, and each raise lets the
+// heap creep up for good. With both thresholds fixed high those blocks come from the heap
+// from the first frames on, and the heap keeps the size it then had. (A low threshold
+// would map and unmap them every frame, at half the frame rate.) Should the calls fail,
+// memory is managed as before.
+static void keepLargeBlocksInTheHeap()
+{
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+}
 
 // No 640x480 full-screen mode: say so once and end before anything is drawn.
 static void noFullScreenMode()
@@ -85,7 +91,7 @@ void keyPressed(unsigned char, int, int) { quitDemo(0); }
 void startDemo(int *argc, char **argv)
 {
     catchStopSignals();
-    keepLargeBlocksMapped();
+    keepLargeBlocksInTheHeap();
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutGameModeString("640x480:32");
