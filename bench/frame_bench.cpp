@@ -40,6 +40,7 @@ struct ReplayOp {
 // triangles of one array and drawn by one glDrawArrays.
 struct Replay {
     std::string scene;
+    int elapsedMs = 0; // the scene's frame that was captured
     std::vector<ReplayOp> ops;
     std::vector<float> xyz;
     std::vector<float> st;
@@ -108,7 +109,7 @@ std::vector<Replay> readCaptures(const char *path)
         if (name == "scene") {
             replays.push_back(Replay{});
             replay = &replays.back();
-            std::istringstream(line) >> name >> replay->scene;
+            std::istringstream(line) >> name >> replay->scene >> replay->elapsedMs;
             continue;
         }
         if (!replay || name == "end") {
@@ -217,11 +218,14 @@ struct SceneRoutine {
 const SceneRoutine sceneRoutines[] = {
     {"orange", sceneOrange}, {"blue", sceneBlue}, {"green", sceneGreen}};
 
-// One measured run: a scene routine, a captured frame drawn from arrays, or (neither)
-// a frame that only clears and swaps: what every frame costs before it draws anything.
+// One measured run: a scene routine with the clock's elapsed times; the routine drawing
+// the captured frame's elapsed time every frame ("fixed": the same frame as the arrays);
+// a captured frame drawn from arrays; or (neither) a frame that only clears and swaps:
+// what every frame costs before it draws anything.
 struct Phase {
     const SceneRoutine *routine;
     const Replay *replay;
+    bool fixed = false;
 };
 
 void clearFrame()
@@ -308,7 +312,10 @@ void reportPhase(const Phase &phase)
     const char *name = phase.routine  ? phase.routine->name
                        : phase.replay ? phase.replay->scene.c_str()
                                       : "none";
-    const char *draw = phase.routine ? "immediate" : phase.replay ? "arrays" : "clear";
+    const char *draw = phase.fixed     ? "fixed"
+                       : phase.routine ? "immediate"
+                       : phase.replay  ? "arrays"
+                                       : "clear";
     // CPU per frame of the main thread and of llvmpipe's rasteriser threads together: on an
     // idle machine a frame lasts about main + raster / 2 on two cores, since the swap waits
     // for the rasterisers and they wait for the frame's geometry.
@@ -341,7 +348,9 @@ void drawFrame()
         run.begin = Clock::now();
         run.startMs = glutGet(GLUT_ELAPSED_TIME);
     }
-    if (phase.routine)
+    if (phase.fixed)
+        phase.routine->scene(phase.replay->elapsedMs);
+    else if (phase.routine)
         phase.routine->scene(glutGet(GLUT_ELAPSED_TIME) - run.startMs);
     else if (phase.replay)
         replayFrame(*phase.replay);
@@ -396,10 +405,11 @@ int main(int argc, char **argv)
             return 1;
         }
         // The arrays follow their scene, whose texture is still bound.
-        phases.push_back({&routine, nullptr});
-        phases.push_back({nullptr, replay});
+        phases.push_back({&routine, nullptr, false});
+        phases.push_back({&routine, replay, true});
+        phases.push_back({nullptr, replay, false});
     }
-    phases.push_back({nullptr, nullptr});
+    phases.push_back({nullptr, nullptr, false});
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutGameModeString("640x480:32");
     if (!glutGameModeGet(GLUT_GAME_MODE_POSSIBLE) || !glutEnterGameMode() ||
