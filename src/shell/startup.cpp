@@ -6,8 +6,6 @@
 #include <GL/glu.h>
 #include <GL/freeglut.h>
 
-#include <malloc.h>
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -35,18 +33,6 @@ static void catchStopSignals()
     action.sa_flags = SA_RESTART;
     for (int signalNumber : stopSignals)
         sigaction(signalNumber, &action, nullptr);
-}
-
-// The GL driver takes and frees blocks of a megabyte and more in every frame. glibc maps
-// such blocks and raises its mmap threshold as they are freed, and each raise lets the
-// heap creep up for good. With both thresholds fixed high those blocks come from the heap
-// from the first frames on, and the heap keeps the size it then had. (A low threshold
-// would map and unmap them every frame, at half the frame rate.) Should the calls fail,
-// memory is managed as before.
-static void keepLargeBlocksInTheHeap()
-{
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
 }
 
 // No 640x480 full-screen mode: say so once and end before anything is drawn.
@@ -91,7 +77,6 @@ void keyPressed(unsigned char, int, int) { quitDemo(0); }
 void startDemo(int *argc, char **argv)
 {
     catchStopSignals();
-    keepLargeBlocksInTheHeap();
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutGameModeString("640x480:32");
