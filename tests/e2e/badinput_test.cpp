@@ -177,8 +177,7 @@ TEST_P(DamagedPicture, DemoRunsThroughEveryScene)
     const PictureFile &file = std::get<0>(GetParam());
     const DamageCase &damage = std::get<1>(GetParam());
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     ASSERT_EQ(screen.mode(), largeDesktop);
     rig::WorkDir dir;
     for (const PictureFile &picture : pictureFiles)
@@ -262,8 +261,7 @@ TEST_P(ShortSphereFiles, ShowInTheSphere)
     RIG_REQUIRE_SERVER(server, "b");
     const SphereCase &c = GetParam();
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     rig::WorkDir dir;
     for (const PictureFile &picture : pictureFiles) {
         const bool missing = std::find_if(c.missing.begin(), c.missing.end(), [&](const char *name) {
@@ -407,8 +405,7 @@ TEST_P(OddModule, IsRefusedWithAMessageOrPlays)
     RIG_REQUIRE_SERVER(server, "b");
     const ModuleCase &c = GetParam();
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     ASSERT_EQ(screen.mode(), largeDesktop);
     rig::WorkDir dir;
     for (const PictureFile &picture : pictureFiles)
@@ -485,8 +482,7 @@ TEST_P(Unrunnable, SaysWhyAndExitsNonZero)
     RIG_REQUIRE_SERVER(server, "b");
     const EnvironmentCase &c = GetParam();
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     rig::WorkDir dir;
     for (const PictureFile &picture : pictureFiles)
         ASSERT_TRUE(dir.copyData(picture.name)) << "cannot copy " << rig::dataPath(picture.name);

@@ -67,8 +67,7 @@ TEST_P(DemoTimeline, FastModuleRunsToOrder17ExitsZeroAndRestoresTheDesktopMode)
 {
     RIG_REQUIRE_SERVER(server, GetParam().server);
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     const rig::VideoMode desktop = screen.desktop();
     rig::WorkDir dir;
     const std::vector<uint8_t> module = timelineModule(18, 1, 1, 255);
@@ -143,8 +142,7 @@ TEST_P(DemoKey, DrawsInTheTopLeftAndAKeyExitsZeroRestoringTheDesktopMode)
 {
     RIG_REQUIRE_SERVER(server, "b");
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     ASSERT_EQ(screen.mode(), largeDesktop);
     rig::WorkDir dir;
     const std::vector<uint8_t> module = jumpModule(18, GetParam().jumpAtOrder, GetParam().jumpTo);
@@ -190,8 +188,7 @@ TEST_P(DemoSignal, ExitsZeroAndRestoresTheDesktopMode)
 {
     RIG_REQUIRE_SERVER(server, "b");
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     ASSERT_EQ(screen.mode(), largeDesktop);
     rig::WorkDir dir;
     const std::vector<uint8_t> module = jumpModule(18, 3, 0);
@@ -241,8 +238,7 @@ TEST_P(DemoStartFailure, SaysWhatFailedOnStandardErrorExitsOneAndDrawsNothing)
 {
     RIG_REQUIRE_SERVER(server, "b");
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     rig::WorkDir dir;
     const FailureCase &c = GetParam();
     ASSERT_TRUE(prepare(dir, c.module == FailureCase::bytes ? &c.moduleBytes : nullptr));
@@ -288,8 +284,7 @@ TEST(LongRun, RealDataPlaysTheWholeModuleToOrder17AndExitsZero_a)
 {
     RIG_REQUIRE_SERVER(server, "a");
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     rig::WorkDir dir;
     ASSERT_TRUE(dir.copyAllData()) << "cannot copy the data files from " << rig::dataPath("");
 

@@ -151,8 +151,7 @@ TEST(DemoSoak, TenMinutesInALoopingSceneKeepMemoryDescriptorsAndFrameRate_b)
 {
     RIG_REQUIRE_SERVER(server, "b");
     rig::Screen screen(server.display);
-    ASSERT_TRUE(screen.connected()) << "cannot open " << server.display;
-    ASSERT_TRUE(screen.restoreDesktopMode());
+    ASSERT_TRUE(rig::inDesktopMode(screen, server.display));
     rig::WorkDir dir;
     ASSERT_TRUE(dir.copyAllData()) << "cannot copy the data files from " << rig::dataPath("");
     // Orders of 0.12 s; the last row of order 13 jumps back to 10, so the green sphere

@@ -305,6 +305,15 @@ bool Screen::pressKey(const char *keysymName)
     return sent && lastXError == 0;
 }
 
+testing::AssertionResult inDesktopMode(Screen &screen, const std::string &display)
+{
+    if (!screen.connected())
+        return testing::AssertionFailure() << "cannot open " << display;
+    if (!screen.restoreDesktopMode())
+        return testing::AssertionFailure() << "cannot put back the desktop mode on " << display;
+    return testing::AssertionSuccess();
+}
+
 WorkDir::WorkDir()
 {
     const char *tmp = std::getenv("TMPDIR");

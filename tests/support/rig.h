@@ -102,6 +102,10 @@ private:
     Display *display_ = nullptr;
 };
 
+// Whether `screen` is connected to `display` and back in the desktop's own mode, as each
+// run of the demo should find it: ASSERT_TRUE(rig::inDesktopMode(screen, server.display)).
+testing::AssertionResult inDesktopMode(Screen &screen, const std::string &display);
+
 // A fresh temporary directory: `path()` is the working directory a program runs in;
 // its output files sit beside it. Removed with everything in it on destruction.
 class WorkDir {

@@ -1,6 +1,8 @@
 // The data generator against the committed data/ folder: same bytes, images that
 // ImageMagick reads upright at the right size, and music that loads, stays below
 // full scale and reaches its last cue in time.
+#include "openmpt_load.h"
+
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 #include <sys/wait.h>
@@ -196,41 +198,19 @@ TEST(DataImages, HeightMapsAreSmoothSeamlessUpperHalfAndDistinct) {
   EXPECT_GT(differing, 2048 / 4) << "the two planets look alike";
 }
 
-struct Loaded {
-  openmpt_module* module = nullptr;
-  std::vector<std::string> log;
-  Loaded() = default;
-  Loaded(const Loaded&) = delete;
-  Loaded& operator=(const Loaded&) = delete;
-  ~Loaded() {
-    if (module) openmpt_module_destroy(module);
-  }
-};
-
-void collectLog(const char* message, void* user) { static_cast<Loaded*>(user)->log.emplace_back(message); }
-
-std::string metadata(openmpt_module* module, const char* key) {
-  const char* value = openmpt_module_get_metadata(module, key);
-  std::string text = value ? value : "";
-  openmpt_free_string(value);
-  return text;
-}
-
 TEST(DataMusic, LoadsCleanlyAsTheDemosModule) {
   std::vector<uint8_t> bytes = readFile(dataFolder / "marigold.it");
   ASSERT_GE(bytes.size(), 4u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "IMPM");
   EXPECT_EQ(bytes[0x2A] | bytes[0x2B] << 8, 0x0214) << "compatible-with version";
-  Loaded loaded;
-  loaded.module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), collectLog, &loaded, nullptr, nullptr,
-                                                     nullptr, nullptr, nullptr);
-  ASSERT_NE(loaded.module, nullptr) << "libopenmpt could not load data/marigold.it";
-  EXPECT_TRUE(loaded.log.empty()) << loaded.log.front();
-  EXPECT_EQ(metadata(loaded.module, "type"), "it");
-  EXPECT_EQ(metadata(loaded.module, "title"), "Marigold");
-  EXPECT_GE(openmpt_module_get_num_orders(loaded.module), 18);
-  EXPECT_GE(openmpt_module_get_num_channels(loaded.module), 6);
-  EXPECT_GE(openmpt_module_get_num_samples(loaded.module), 5);
+  auto loaded = loadModule(bytes);
+  ASSERT_NE(loaded->module, nullptr) << "libopenmpt could not load data/marigold.it";
+  EXPECT_TRUE(loaded->log.empty()) << loaded->log.front();
+  EXPECT_EQ(metadata(loaded->module, "type"), "it");
+  EXPECT_EQ(metadata(loaded->module, "title"), "Marigold");
+  EXPECT_GE(openmpt_module_get_num_orders(loaded->module), 18);
+  EXPECT_GE(openmpt_module_get_num_channels(loaded->module), 6);
+  EXPECT_GE(openmpt_module_get_num_samples(loaded->module), 5);
 }
 
 TEST(DataMusic, OpenmptInfoReportsTypeTitleAndOrders) {
@@ -251,10 +231,8 @@ TEST(DataMusic, OpenmptInfoReportsTypeTitleAndOrders) {
 // the peak sample and the RMS level of orders 0..16 (the part the demo plays).
 TEST(DataMusic, RendersBelowFullScaleAtANormalLevelAndReachesOrder17InTime) {
   std::vector<uint8_t> bytes = readFile(dataFolder / "marigold.it");
-  Loaded loaded;
-  loaded.module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), collectLog, &loaded, nullptr, nullptr,
-                                                     nullptr, nullptr, nullptr);
-  ASSERT_NE(loaded.module, nullptr);
+  auto loaded = loadModule(bytes);
+  ASSERT_NE(loaded->module, nullptr);
   constexpr int rate = 44100;
   constexpr size_t chunk = 256;
   std::vector<float> buffer(2 * chunk);
@@ -263,8 +241,8 @@ TEST(DataMusic, RendersBelowFullScaleAtANormalLevelAndReachesOrder17InTime) {
   double squares = 0;
   long playedFrames = 0, frames = 0;
   float peak = 0;
-  while (size_t count = openmpt_module_read_interleaved_float_stereo(loaded.module, rate, chunk, buffer.data())) {
-    int order = openmpt_module_get_current_order(loaded.module);
+  while (size_t count = openmpt_module_read_interleaved_float_stereo(loaded->module, rate, chunk, buffer.data())) {
+    int order = openmpt_module_get_current_order(loaded->module);
     if (orders.empty() || orders.back() != order) orders.push_back(order);
     if (order == 17 && order17At < 0) order17At = static_cast<double>(frames) / rate;
     for (size_t i = 0; i < 2 * count; ++i) {

@@ -1,6 +1,7 @@
 // The IT writer's modules as libopenmpt reads and plays them: header fields, packed
 // cells, and the order sequence of the test-module builders.
 #include "itwriter.h"
+#include "openmpt_load.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
@@ -10,38 +11,6 @@
 #include <vector>
 
 namespace {
-
-struct Loaded {
-  openmpt_module* module = nullptr;
-  std::vector<std::string> log;
-  Loaded() = default;
-  Loaded(const Loaded&) = delete;
-  Loaded& operator=(const Loaded&) = delete;
-  ~Loaded() {
-    if (module) openmpt_module_destroy(module);
-  }
-};
-
-void collectLog(const char* message, void* user) { static_cast<Loaded*>(user)->log.emplace_back(message); }
-
-// Loads bytes with a log callback that records every message; module stays null on failure.
-std::unique_ptr<Loaded> load(const std::vector<uint8_t>& bytes) {
-  auto loaded = std::make_unique<Loaded>();
-  int error = 0;
-  const char* errorText = nullptr;
-  loaded->module = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), collectLog, loaded.get(),
-                                                      nullptr, nullptr, &error, &errorText, nullptr);
-  if (!loaded->module) loaded->log.push_back("load failed: " + std::string(errorText ? errorText : "no reason given"));
-  openmpt_free_string(errorText);
-  return loaded;
-}
-
-std::string metadata(openmpt_module* module, const char* key) {
-  const char* value = openmpt_module_get_metadata(module, key);
-  std::string text = value ? value : "";
-  openmpt_free_string(value);
-  return text;
-}
 
 // Plays for at most maxSeconds and lists each order as it becomes current, up to the
 // end of the song's first pass (libopenmpt reports order 0 again once past the end).
@@ -95,7 +64,7 @@ TEST(ItWriterBuilders, LoadCleanlyAndPlayTheirOrdersInTurn) {
   };
   for (const BuilderCase& c : cases) {
     SCOPED_TRACE(c.name);
-    auto loaded = load(c.bytes);
+    auto loaded = loadModule(c.bytes);
     ASSERT_NE(loaded->module, nullptr) << loaded->log.back();
     EXPECT_TRUE(loaded->log.empty()) << loaded->log.front();
     EXPECT_EQ(metadata(loaded->module, "type"), "it");
@@ -109,7 +78,7 @@ TEST(ItWriterBuilders, LoadCleanlyAndPlayTheirOrdersInTurn) {
 }
 
 TEST(ItWriterBuilders, TimelineModuleIsAudibleOnEveryOrder) {
-  auto loaded = load(timelineModule(4, 8, 3, 125));
+  auto loaded = loadModule(timelineModule(4, 8, 3, 125));
   ASSERT_NE(loaded->module, nullptr);
   std::vector<int16_t> buffer(2 * 64);
   std::vector<int> peakPerOrder(4, 0);
@@ -146,7 +115,7 @@ TEST(ItWriter, CellsReadBackThroughPacking) {
   module.patterns = {pattern};
   module.orders = {0, 0};
 
-  auto loaded = load(writeIt(module));
+  auto loaded = loadModule(writeIt(module));
   ASSERT_NE(loaded->module, nullptr) << loaded->log.back();
   EXPECT_TRUE(loaded->log.empty()) << loaded->log.front();
   EXPECT_EQ(metadata(loaded->module, "title"), "a title of exactly 25 chr");
