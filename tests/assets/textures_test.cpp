@@ -4,7 +4,12 @@
 
 #include <GL/gl.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 
 #include "assets.h"
 #include "doubles.h"
@@ -175,6 +180,38 @@ TEST_P(TextureTest, TextureStateThenUpload)
 
 INSTANTIATE_TEST_SUITE_P(Loaders, TextureTest, ::testing::ValuesIn(loaders),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// Caps the address space a little above what the process holds and takes small blocks
+// until none is left, so that the loader's image buffer cannot be had.
+static void exhaustTheHeap()
+{
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    struct rlimit limit;
+    getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (1 << 20);
+    setrlimit(RLIMIT_AS, &limit);
+    void *volatile block;
+    do
+        block = malloc(4096);
+    while (block);
+}
+
+TEST_P(TextureTest, NoMemoryForTheImageSaysSoAndExitsOne)
+{
+    // The sanitizers' allocators reserve far more address space than any cap allows.
+    if (std::getenv("ASAN_OPTIONS"))
+        GTEST_SKIP() << "the address-space cap does not apply under AddressSanitizer";
+    const std::string message = std::string("^orrery: no memory for the image of ") +
+                                GetParam().file + "\n$";
+    EXPECT_EXIT(
+        {
+            doubles().record = false; // the call log must not need memory either
+            exhaustTheHeap();
+            GetParam().load();
+        },
+        ::testing::ExitedWithCode(1), message);
+}
 
 TEST(SwapBytesTest, ExchangesTwoBytesAndLeavesOneAlone)
 {
