@@ -115,18 +115,27 @@ double meanRss(const std::vector<Sample> &samples, double from, double to)
     return count ? sum / double(count) : 0;
 }
 
-// Frames per second of the process's own CPU time between the samples nearest to `from`
-// and `to` seconds: less swayed than the frame rate by other work on the machine.
-double framesPerCpuSecond(const std::vector<Sample> &samples, double from, double to)
+// The first sample at or after `from` seconds and the last at or before `to`; false
+// when the run holds no such pair.
+bool spanOf(const std::vector<Sample> &samples, double from, double to, const Sample *&first,
+            const Sample *&last)
 {
-    const Sample *first = nullptr, *last = nullptr;
+    first = last = nullptr;
     for (const Sample &s : samples) {
         if (!first && s.seconds >= from)
             first = &s;
         if (s.seconds <= to)
             last = &s;
     }
-    if (!first || !last || last->cpuTicks <= first->cpuTicks)
+    return first && last;
+}
+
+// Frames per second of the process's own CPU time between the samples nearest to `from`
+// and `to` seconds: less swayed than the frame rate by other work on the machine.
+double framesPerCpuSecond(const std::vector<Sample> &samples, double from, double to)
+{
+    const Sample *first, *last;
+    if (!spanOf(samples, from, to, first, last) || last->cpuTicks <= first->cpuTicks)
         return 0;
     return double(last->frames - first->frames) * double(sysconf(_SC_CLK_TCK)) /
            double(last->cpuTicks - first->cpuTicks);
@@ -135,14 +144,8 @@ double framesPerCpuSecond(const std::vector<Sample> &samples, double from, doubl
 // Frames per second between the samples nearest to `from` and `to` seconds.
 double frameRate(const std::vector<Sample> &samples, double from, double to)
 {
-    const Sample *first = nullptr, *last = nullptr;
-    for (const Sample &s : samples) {
-        if (!first && s.seconds >= from)
-            first = &s;
-        if (s.seconds <= to)
-            last = &s;
-    }
-    if (!first || !last || last->seconds <= first->seconds)
+    const Sample *first, *last;
+    if (!spanOf(samples, from, to, first, last) || last->seconds <= first->seconds)
         return 0;
     return double(last->frames - first->frames) / (last->seconds - first->seconds);
 }
